@@ -1,0 +1,64 @@
+// Register-level model of an ORVA board: the chip variant, its display memory,
+// every I/O port and memory window the driver reaches, and the devices behind
+// them. Every bus access is recorded in the trace.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+#include "trace.h"
+
+namespace orva::board {
+
+enum class Variant : uint8_t {
+  Pinto,
+  Bramble,
+  BrambleL,
+  Mistral,
+  BrambleR,
+  Kestrel,
+  BrambleRX,
+  Unknown
+};
+
+// Command-line names: pinto, bramble, bramble-l, mistral, bramble-r, kestrel, bramble-rx, unknown.
+std::string_view variantName(Variant variant);
+std::optional<Variant> parseVariant(std::string_view name);
+
+struct BoardConfig {
+  Variant variant = Variant::Bramble;
+  uint32_t memoryBytes =
+      4u << 20;                  // multiple of 128 KB, at most 8064 KB; register 0x36 holds /128 KB
+  uint8_t gbase = 0x00;          // CRTC 0x20 at power-up (graphics base bits 31-24, OR 0x08)
+  bool tvEncoderPresent = true;  // the external I2C encoder answers (Pinto)
+};
+
+class Board {
+ public:
+  explicit Board(const BoardConfig& config);
+  ~Board();
+  Board(const Board&) = delete;
+  Board& operator=(const Board&) = delete;
+
+  const BoardConfig& config() const;
+  Trace& trace();
+  const Trace& trace() const;
+
+  // Bus accesses from the driver; each one is traced. width is 8, 16 or 32.
+  uint32_t in(unsigned width, uint32_t port);
+  void out(unsigned width, uint32_t port, uint32_t value);
+  uint32_t read(unsigned width, uint64_t physical);
+  void write(unsigned width, uint64_t physical, uint32_t value);
+  void stall(uint32_t microseconds);  // advances virtual time, traced
+  uint64_t virtualTimeNs() const;
+
+  // The graphics base the chip decodes now (CRTC 0x20), and the display memory.
+  uint32_t gbase() const;
+  uint8_t* vram();
+  const uint8_t* vram() const;
+  size_t vramSize() const;
+  int vramFd() const;  // memfd of the display memory, for mapping it more than once
+};
+
+}  // namespace orva::board

@@ -1,0 +1,61 @@
+// Bus trace: every access the driver makes, in program order, as JSON Lines.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orva::board {
+
+struct TraceEvent {
+  enum class Op : uint8_t {
+    Map,
+    In,
+    Out,
+    Read,
+    Write,
+    Stall,
+    RegistryGet,
+    RegistrySet,
+    Request,
+    Done
+  };
+  Op op;
+  uint8_t width = 0;           // in/out/read/write: 8, 16, 32
+  bool io = false;             // map: I/O space
+  bool found = false;          // registry-get
+  bool undecoded = false;      // in/out/read/write the board did not decode
+  uint64_t address = 0;        // port, physical address, map phys
+  uint64_t value = 0;          // access value, map length, stall us, request/done code
+  uint64_t extra = 0;          // done: status; request: output_length; registry-set: length
+  uint64_t extra2 = 0;         // done: information
+  std::string name;            // registry value name
+  std::string text;            // registry-get text
+  std::vector<uint8_t> bytes;  // registry-set data, request input, done output
+};
+
+struct TraceCounters {
+  uint64_t portReads = 0, portWrites = 0;
+  uint64_t registerReads = 0, registerWrites = 0;
+  uint64_t stallMicroseconds = 0;
+  uint64_t undecoded = 0;
+  uint64_t maps = 0;
+};
+
+class Trace {
+ public:
+  void add(TraceEvent event);
+  const std::vector<TraceEvent>& events() const { return events_; }
+  const TraceCounters& counters() const { return counters_; }
+  void clear();
+  // Keep only counters (fuzzing, benchmarks); events are dropped.
+  void setRecording(bool on) { recording_ = on; }
+  std::string toJsonLines() const;
+  static std::string toJson(const TraceEvent& event);
+
+ private:
+  std::vector<TraceEvent> events_;
+  TraceCounters counters_;
+  bool recording_ = true;
+};
+
+}  // namespace orva::board

@@ -1,0 +1,17 @@
+// TFT panel interface: panel register lists and power-up.
+#pragma once
+#include "orva_port.h"
+
+struct HWTFT_SCREEN {
+  ULONG ulPanel;               // 0xFFFFFFFF in the end row
+  const USHORT* pusRegisters;  // (register, value) pairs ended by register 0x00FF
+};
+
+extern const USHORT HWTFT_PhilipsHLD1201[];
+extern const USHORT HWTFT_LGPhilipsLM151X2[];
+extern const HWTFT_SCREEN HWTFT_ScreenTable[];
+extern void (*HWTFT_RegisterAccess)(USHORT usRegister, USHORT usValue);
+
+void HWTFT_Init(ULONG ulPanel);
+void HWTFT_IORegister(USHORT usRegister, USHORT usValue);
+void HWTFT_MemoryRegister(USHORT usRegister, USHORT usValue);
