@@ -1,0 +1,65 @@
+// One emulated board with a freshly loaded driver on it: the hosted video port
+// library's view of a single adapter.
+#pragma once
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "board.h"
+
+namespace orva::platform {
+
+struct SessionOptions {
+  board::BoardConfig board;
+  // Raw data of the registry value "HardwareInformation.OutputType"; absent when not set.
+  std::optional<std::vector<uint8_t>> outputType;
+  // Driver module to load; empty selects the host build of the driver.
+  std::string driverPath;
+};
+
+// A registry string as the video port library hands it over: UTF-16LE with the
+// terminating zero counted in the length.
+std::vector<uint8_t> registryString(std::string_view text);
+
+struct RequestResult {
+  uint32_t status = 0;
+  uint64_t information = 0;
+  std::vector<uint8_t> output;  // the whole output buffer after the request
+  bool returnedTrue = true;
+};
+
+class Session {
+ public:
+  // Boots the board, loads the driver afresh (every module variable at its
+  // load-time value) and runs DriverEntry, which calls VideoPortInitialize:
+  // HwFindAdapter, then HwInitialize.
+  explicit Session(const SessionOptions& options);
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  uint32_t driverEntryStatus() const;  // the value DriverEntry returned
+  bool started() const;                // find-adapter succeeded and requests are accepted
+
+  board::Board& board();
+  board::Trace& trace();
+
+  // One request packet through HwStartIO. Input and output share one buffer of
+  // max(input, output) bytes, as the video port library's buffered requests do.
+  RequestResult request(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
+
+  // Values the driver wrote with VideoPortSetRegistryParameters.
+  const std::map<std::string, std::vector<uint8_t>>& registry() const;
+  // The device extension as the driver left it.
+  std::span<const uint8_t> deviceExtension() const;
+
+ private:
+  struct Impl;
+  Impl* impl_;
+};
+
+}  // namespace orva::platform
