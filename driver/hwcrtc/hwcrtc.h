@@ -3,6 +3,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 struct HWCRTC_GRAPHICSMODE {
   ULONG ulOutput;      // output value; 0xFFFFFFFF in the end row
   ULONG ulResolution;  // width in bits 0-15, height in bits 16-31
@@ -80,3 +83,5 @@ ULONG HWCRTC_GetOffsetY();
 void HWCRTC_FlipSurface(ULONG ulOffset, ULONG ulPitch);
 void HWCRTC_FlipBase(ULONG ulOffset);
 void HWCRTC_SetPaletteEntry4Bytes(const UCHAR* pucEntries, ULONG ulFirst, ULONG ulCount);
+
+}  // extern "C"

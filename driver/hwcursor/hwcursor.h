@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 constexpr ULONG HWCURSOR_POSITION_REGISTER = 0x11C;  // in the graphics-engine window
 constexpr ULONG HWCURSOR_HIDDEN = 0xFFFFFFFF;
 
@@ -29,3 +32,5 @@ void HWCURSOR_ChangeCursor(ULONG ulOffset, ULONG ulHeight);
 void HWCURSOR_ChangeColor(ULONG ulColor0, ULONG ulColor1);
 void HWCURSOR_ShiftMask(const UCHAR* pucSource, UCHAR* pucDestination, ULONG ulHeight,
                         ULONG ulShiftX, ULONG ulShiftY);
+
+}  // extern "C"

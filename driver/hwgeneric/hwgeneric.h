@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 struct HWGENERIC_KEYWORD {
   const char* pszKeyword;  // null in the end row
   ULONG ulValue;
@@ -36,3 +39,5 @@ ULONG HWGENERIC_CompareKeyword(const char* pszLookedUp, const char* pszTable);
 LONG HWGENERIC_GetFirstEntry(ULONG ulType);
 LONG HWGENERIC_GetNextEntry();
 LONG HWGENERIC_GetEntryFromKeyword(const char* pszKeyword);
+
+}  // extern "C"

@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 struct HW_DEVICE_EXTENSION {
   PHYSICAL_ADDRESS PhysicalFrameBuffer;
   ULONG ulFrameBufferLength;
@@ -48,7 +51,7 @@ extern ULONG_PTR DRIVER_ulDeviceExtension;
 extern ULONG ulRequiredOutput;
 extern ULONG ulStartFBFree;
 
-extern "C" ULONG NTAPI DriverEntry(PVOID Argument1, PVOID Argument2);
+ULONG NTAPI DriverEntry(PVOID Argument1, PVOID Argument2);
 VP_STATUS NTAPI ORVAFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PWSTR ArgumentString,
                                 PVIDEO_PORT_CONFIG_INFO ConfigInfo, PUCHAR Again);
 BOOLEAN NTAPI ORVAInitialize(PVOID HwDeviceExtension);
@@ -59,3 +62,5 @@ VP_STATUS NTAPI HwVidQueryNamedValueCallback(PVOID HwDeviceExtension, PVOID Cont
 ULONG CheckModeValidity(ULONG ulWidth, ULONG ulHeight, ULONG ulBpp, ULONG ulOutput);
 void InitModeStructure(PVIDEO_MODE_INFORMATION psMode, ULONG ulModeNumber, ULONG ulWidth,
                        ULONG ulHeight, ULONG ulBpp, ULONG ulFrequency);
+
+}  // extern "C"

@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 struct HWTFT_SCREEN {
   ULONG ulPanel;               // 0xFFFFFFFF in the end row
   const USHORT* pusRegisters;  // (register, value) pairs ended by register 0x00FF
@@ -15,3 +18,5 @@ extern void (*HWTFT_RegisterAccess)(USHORT usRegister, USHORT usValue);
 void HWTFT_Init(ULONG ulPanel);
 void HWTFT_IORegister(USHORT usRegister, USHORT usValue);
 void HWTFT_MemoryRegister(USHORT usRegister, USHORT usValue);
+
+}  // extern "C"

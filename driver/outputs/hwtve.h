@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 extern void (*HWTVE_pfctWriteAccess)(UCHAR ucRegister, UCHAR ucValue);
 extern UCHAR (*HWTVE_pfctReadAccess)(UCHAR ucRegister);
 
@@ -17,3 +20,5 @@ void HWTVE_WriteMemoryRegister(UCHAR ucRegister, UCHAR ucValue);
 UCHAR HWTVE_ReadDummyRegister(UCHAR ucRegister);
 void HWTVE_WriteDummyRegister(UCHAR ucRegister, UCHAR ucValue);
 void HWTVE_WriteGPIORegister(UCHAR ucRegister, UCHAR ucValue);
+
+}  // extern "C"

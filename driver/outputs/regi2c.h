@@ -2,6 +2,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 // Line actions.
 constexpr ULONG REGI2C_TRANSFER = 1;
 constexpr ULONG REGI2C_SDA_HIGH = 2;
@@ -19,3 +22,5 @@ void REGI2C_Stop(REGI2C_LINE_FUNCTION pfctLine);
 void REGI2C_Write(REGI2C_LINE_FUNCTION pfctLine, UCHAR ucData);
 void REGI2C_WriteRegister(REGI2C_LINE_FUNCTION pfctLine, UCHAR ucDevice, UCHAR ucSubAddress,
                           UCHAR ucData);
+
+}  // extern "C"

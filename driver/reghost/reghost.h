@@ -3,6 +3,9 @@
 #pragma once
 #include "orva_port.h"
 
+// Flat C-linkage modules: the same symbol names in the host module and orva.sys.
+extern "C" {
+
 struct REGHOST_RESOURCE {
   ULONG ulFlags;
   ULONG ulPhysical;
@@ -62,3 +65,5 @@ void REGHOST_TFTInterfaceWrite16(ULONG_PTR ulPort, USHORT usIndex, USHORT usValu
 // The only place where ranges are mapped; 0 when the mapping failed.
 ULONG_PTR OSAL_IOMap(ULONG ulPort, ULONG ulLength);
 ULONG_PTR OSAL_MemoryMap(ULONG ulPhysical, ULONG ulLength);
+
+}  // extern "C"

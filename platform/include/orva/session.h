@@ -19,6 +19,9 @@ struct SessionOptions {
   std::optional<std::vector<uint8_t>> outputType;
   // Driver module to load; empty selects the host build of the driver.
   std::string driverPath;
+  // false: load the module but do not call DriverEntry (tests that drive single
+  // driver functions through symbol()).
+  bool runDriverEntry = true;
 };
 
 // A registry string as the video port library hands it over: UTF-16LE with the
@@ -56,6 +59,15 @@ class Session {
   const std::map<std::string, std::vector<uint8_t>>& registry() const;
   // The device extension as the driver left it.
   std::span<const uint8_t> deviceExtension() const;
+
+  // Address of a C-linkage symbol of this session's driver module (functions and
+  // module variables), nullptr when absent. Tests call single driver functions
+  // through it; the calls reach this session's board like any other.
+  void* symbol(const char* name) const;
+  template <typename T>
+  T* driverSymbol(const char* name) const {
+    return reinterpret_cast<T*>(symbol(name));
+  }
 
  private:
   struct Impl;
