@@ -35,7 +35,7 @@ struct I2cTransaction {
   bool addressAcked = false;     // SDA low on the wire in the address byte's ninth clock
   std::vector<uint8_t> data;     // complete bytes after the address
   std::vector<bool> dataAcked;   // per data byte: SDA low in its ninth clock
-  unsigned trailingBits = 0;     // bits of an incomplete byte when the transfer ended
+  unsigned trailingBits = 0;     // whole clocks of an incomplete byte before the end
   bool ackClockMissing = false;  // a complete byte was not followed by its ninth clock
   bool endedByStop = false;      // false: ended by a repeated START, or still open
   bool forUs = false;            // the slave recognised its device byte (and is present)
