@@ -35,6 +35,15 @@ struct RequestResult {
   bool returnedTrue = true;
 };
 
+// A frame-buffer view (or I/O range) that VideoPortMapMemory handed out and that
+// has not been unmapped yet.
+struct UserMapping {
+  uint64_t address = 0;  // the address the caller got (a port number for I/O space)
+  uint64_t physical = 0;
+  uint32_t length = 0;
+  bool io = false;
+};
+
 class Session {
  public:
   // Boots the board, loads the driver afresh (every module variable at its
@@ -45,6 +54,10 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // Runs DriverEntry now, for a session made with runDriverEntry = false (tests
+  // that set module variables before the driver starts); returns its value.
+  // Throws std::logic_error when DriverEntry has already run.
+  uint32_t startDriver();
   uint32_t driverEntryStatus() const;  // the value DriverEntry returned
   bool started() const;                // find-adapter succeeded and requests are accepted
 
@@ -60,6 +73,14 @@ class Session {
   // The device extension as the driver left it.
   std::span<const uint8_t> deviceExtension() const;
 
+  // Live VideoPortMapMemory mappings, by address.
+  std::vector<UserMapping> userMappings() const;
+  // Calls of HwFindAdapter so far (the library calls it again while the driver
+  // sets its Again flag).
+  unsigned findAdapterCalls() const;
+  // Requests whose HwStartIO returned FALSE.
+  unsigned requestsReturnedFalse() const;
+
   // Address of a C-linkage symbol of this session's driver module (functions and
   // module variables), nullptr when absent. Tests call single driver functions
   // through it; the calls reach this session's board like any other.
@@ -69,8 +90,10 @@ class Session {
     return reinterpret_cast<T*>(symbol(name));
   }
 
- private:
+  // The library's side of a session (platform/session_impl.h).
   struct Impl;
+
+ private:
   Impl* impl_;
 };
 

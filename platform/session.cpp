@@ -1,0 +1,296 @@
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <stdexcept>
+
+#include "session_impl.h"
+#include "text.h"
+
+#ifndef ORVA_DRIVER_MODULE
+#define ORVA_DRIVER_MODULE "orva_host.so"
+#endif
+
+namespace orva::platform {
+namespace {
+
+Session::Impl* g_current = nullptr;
+
+const char* const kOutputTypeName = "HardwareInformation.OutputType";
+
+std::string defaultModulePath() {
+  if (const char* path = std::getenv("ORVA_DRIVER_MODULE"); path != nullptr && *path != '\0') {
+    return path;
+  }
+  return ORVA_DRIVER_MODULE;
+}
+
+// Copies the module file to a new file of its own: the dynamic loader shares an
+// image between loads of one file, so a private copy is what guarantees that
+// every module variable starts at its load-time value.
+std::string privateCopy(const std::string& path) {
+  const int in = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) throw std::runtime_error("cannot open driver module " + path);
+  const char* tmp = std::getenv("TMPDIR");
+  std::string name =
+      std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/orva-driver-XXXXXX.so";
+  const int out = mkostemps(name.data(), 3, O_CLOEXEC);
+  if (out < 0) {
+    close(in);
+    throw std::runtime_error("cannot create a private copy of the driver module in " + name);
+  }
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    const ssize_t got = read(in, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0 || write(out, buffer, static_cast<size_t>(got)) != got) {
+      ok = false;
+      break;
+    }
+  }
+  close(in);
+  if (close(out) != 0) ok = false;
+  if (!ok) {
+    unlink(name.c_str());
+    throw std::runtime_error("cannot copy driver module " + path);
+  }
+  return name;
+}
+
+}  // namespace
+
+std::vector<uint8_t> registryString(std::string_view text) {
+  std::vector<uint8_t> out;
+  for (char16_t unit : text::utf8ToUtf16(text)) {
+    out.push_back(static_cast<uint8_t>(unit & 0xFF));
+    out.push_back(static_cast<uint8_t>(unit >> 8));
+  }
+  out.push_back(0);
+  out.push_back(0);
+  return out;
+}
+
+Session::Impl::Impl(const SessionOptions& options)
+    : board(std::make_unique<board::Board>(options.board)),
+      space(std::make_unique<detail::AddressSpace>(*board)) {
+  if (options.outputType) presetValues[kOutputTypeName] = *options.outputType;
+  loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
+}
+
+Session::Impl::~Impl() {
+  space.reset();
+  unloadModule();
+  board.reset();
+}
+
+Session::Impl& Session::Impl::current(const char* function) {
+  if (g_current == nullptr) detail::fatal("%s called with no session", function);
+  return *g_current;
+}
+
+void Session::Impl::loadModule(const std::string& path) {
+  moduleCopy = privateCopy(path);
+  module = dlopen(moduleCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (module == nullptr) {
+    const std::string error = dlerror();
+    unlink(moduleCopy.c_str());
+    moduleCopy.clear();
+    throw std::runtime_error("cannot load driver module " + path + ": " + error);
+  }
+}
+
+void Session::Impl::unloadModule() {
+  if (module != nullptr) dlclose(module);
+  module = nullptr;
+  if (!moduleCopy.empty()) unlink(moduleCopy.c_str());
+  moduleCopy.clear();
+}
+
+void Session::Impl::checkExtension(PVOID extension, const char* function) const {
+  if (adapters.empty()) return;  // single driver functions run without discovery
+  for (const Adapter& adapter : adapters) {
+    if (adapter.extension.get() == extension) return;
+  }
+  detail::fatal("%s: %p is not a device extension the library handed out", function, extension);
+}
+
+ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
+                                PVIDEO_HW_INITIALIZATION_DATA data, PVOID context) {
+  constexpr ULONG kStatusInvalidParameter = 0xC000000D;
+  constexpr ULONG kStatusRevisionMismatch = 0xC0000059;
+  constexpr ULONG kStatusNoSuchDevice = 0xC000000E;
+  if (argument1 != driverObject || argument2 != registryPath.data() || data == nullptr) {
+    return kStatusInvalidParameter;
+  }
+  // The record is versioned by its size: larger than this library knows, or too
+  // small to hold the callbacks and the device extension size, is refused.
+  if (data->HwInitDataSize > sizeof(VIDEO_HW_INITIALIZATION_DATA) ||
+      data->HwInitDataSize < offsetof(VIDEO_HW_INITIALIZATION_DATA, StartingDeviceNumber)) {
+    return kStatusRevisionMismatch;
+  }
+  if (data->HwFindAdapter == nullptr || data->HwInitialize == nullptr ||
+      data->HwStartIO == nullptr) {
+    return kStatusInvalidParameter;
+  }
+  if (initializeCalled) return kStatusNoSuchDevice;  // one driver, one adapter search
+  initializeCalled = true;
+
+  // Find adapters while the driver says there may be another one.
+  constexpr unsigned kMaxAdapters = 4;
+  UCHAR again = TRUE;
+  VP_STATUS firstStatus = 0;
+  while (again && adapters.size() < kMaxAdapters) {
+    Adapter& adapter = adapters.emplace_back();
+    adapter.extensionSize = data->HwDeviceExtensionSize;
+    adapter.extension.reset(new uint8_t[adapter.extensionSize ? adapter.extensionSize : 1]());
+    VIDEO_PORT_CONFIG_INFO config;
+    std::memset(&config, 0, sizeof config);
+    config.Length = sizeof config;
+    config.AdapterInterfaceType = data->AdapterInterfaceType;
+    ++findAdapterCalls;
+    adapter.findStatus =
+        data->HwFindAdapter(adapter.extension.get(), context, nullptr, &config, &again);
+    if (adapters.size() == 1) firstStatus = adapter.findStatus;
+  }
+  for (Adapter& adapter : adapters) {
+    if (adapter.findStatus == 0) adapter.initialized = data->HwInitialize(adapter.extension.get());
+  }
+  startIo = data->HwStartIO;
+  return static_cast<ULONG>(firstStatus);
+}
+
+const std::vector<uint8_t>* Session::Impl::findValue(const std::string& name) const {
+  for (const auto* values : {&writtenValues, &presetValues}) {
+    for (const auto& [key, data] : *values) {
+      if (text::equalsIgnoreCase(key, name)) return &data;
+    }
+  }
+  return nullptr;
+}
+
+void Session::Impl::storeValue(const std::string& name, std::vector<uint8_t> data) {
+  for (auto& [key, value] : writtenValues) {
+    if (text::equalsIgnoreCase(key, name)) {
+      value = std::move(data);
+      return;
+    }
+  }
+  writtenValues.emplace(name, std::move(data));
+}
+
+Session::Session(const SessionOptions& options) : impl_(nullptr) {
+  if (g_current != nullptr) throw std::logic_error("only one Session may exist at a time");
+  impl_ = new Impl(options);
+  g_current = impl_;
+  if (!options.runDriverEntry) return;
+  try {
+    startDriver();
+  } catch (...) {
+    g_current = nullptr;
+    delete impl_;
+    throw;
+  }
+}
+
+uint32_t Session::startDriver() {
+  if (impl_->entryRan) throw std::logic_error("DriverEntry has already run");
+  using Entry = ULONG NTAPI (*)(PVOID, PVOID);
+  auto entry = reinterpret_cast<Entry>(dlsym(impl_->module, "DriverEntry"));
+  if (entry == nullptr) throw std::runtime_error("driver module has no DriverEntry");
+  impl_->entryRan = true;
+  impl_->entryStatus = entry(impl_->driverObject, impl_->registryPath.data());
+  return impl_->entryStatus;
+}
+
+Session::~Session() {
+  delete impl_;
+  g_current = nullptr;
+}
+
+uint32_t Session::driverEntryStatus() const { return impl_->entryStatus; }
+
+bool Session::started() const {
+  return impl_->startIo != nullptr && !impl_->adapters.empty() &&
+         impl_->adapters.front().findStatus == 0 && impl_->adapters.front().initialized;
+}
+
+board::Board& Session::board() { return *impl_->board; }
+board::Trace& Session::trace() { return impl_->board->trace(); }
+
+RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
+                               uint32_t outputLength) {
+  if (!started()) throw std::logic_error("request to a driver that has not started");
+  const size_t size = std::max<size_t>(input.size(), outputLength);
+  std::unique_ptr<uint8_t[]> buffer(size != 0 ? new uint8_t[size]() : nullptr);
+  if (!input.empty()) std::memcpy(buffer.get(), input.data(), input.size());
+
+  board::TraceEvent entering;
+
+  entering.op = board::TraceEvent::Op::Request;
+  entering.value = code;
+  entering.extra = outputLength;
+  entering.bytes.assign(input.begin(), input.end());
+  trace().add(std::move(entering));
+
+  STATUS_BLOCK status{};
+  status.Status = 0;
+  status.Information = 0;
+  VIDEO_REQUEST_PACKET packet{};
+  packet.IoControlCode = code;
+  packet.StatusBlock = &status;
+  packet.InputBuffer = buffer.get();
+  packet.InputBufferLength = static_cast<ULONG>(input.size());
+  packet.OutputBuffer = buffer.get();
+  packet.OutputBufferLength = outputLength;
+  Impl::Adapter& adapter = impl_->adapters.front();
+  const BOOLEAN returned = impl_->startIo(adapter.extension.get(), &packet);
+
+  RequestResult result;
+  result.status = static_cast<uint32_t>(status.Status);
+  result.information = status.Information;
+  result.returnedTrue = returned == TRUE;
+  if (!result.returnedTrue) ++impl_->falseReturns;
+  if (outputLength != 0) result.output.assign(buffer.get(), buffer.get() + outputLength);
+
+  board::TraceEvent done;
+
+  done.op = board::TraceEvent::Op::Done;
+  done.value = code;
+  done.extra = result.status;
+  done.extra2 = result.information;
+  const size_t shown = static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
+  done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
+  trace().add(std::move(done));
+  return result;
+}
+
+const std::map<std::string, std::vector<uint8_t>>& Session::registry() const {
+  return impl_->writtenValues;
+}
+
+std::span<const uint8_t> Session::deviceExtension() const {
+  if (impl_->adapters.empty()) return {};
+  const Impl::Adapter& adapter = impl_->adapters.front();
+  return {adapter.extension.get(), adapter.extensionSize};
+}
+
+std::vector<UserMapping> Session::userMappings() const { return impl_->space->userMappings(); }
+unsigned Session::findAdapterCalls() const { return impl_->findAdapterCalls; }
+unsigned Session::requestsReturnedFalse() const { return impl_->falseReturns; }
+
+void* Session::symbol(const char* name) const {
+  if (impl_->module == nullptr) return nullptr;
+  void* address = dlsym(impl_->module, name);
+  if (address == nullptr) return nullptr;
+  // dlsym also searches the module's dependencies; only the module's own count.
+  Dl_info info{};
+  if (dladdr(address, &info) == 0) return nullptr;
+  if (info.dli_fname == nullptr || impl_->moduleCopy != info.dli_fname) return nullptr;
+  return address;
+}
+
+}  // namespace orva::platform

@@ -1,0 +1,63 @@
+// Inside of a Session: the board, the loaded driver module, its adapters, the
+// registry and the address space. The VideoPort* functions reach the session
+// that exists now through current().
+#pragma once
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "address_space.h"
+#include "board.h"
+#include "host_ddk.h"
+#include "session.h"
+
+namespace orva::platform {
+
+struct Session::Impl {
+  explicit Impl(const SessionOptions& options);
+  ~Impl();
+
+  // The one session of this process, or a fatal error when there is none.
+  static Impl& current(const char* function);
+
+  void loadModule(const std::string& path);
+  void unloadModule();
+  ULONG initialize(PVOID argument1, PVOID argument2, PVIDEO_HW_INITIALIZATION_DATA data,
+                   PVOID context);
+  // A device extension the driver passes back must be one the library handed out.
+  void checkExtension(PVOID extension, const char* function) const;
+
+  struct Adapter {
+    std::unique_ptr<uint8_t[]> extension;
+    size_t extensionSize = 0;
+    VP_STATUS findStatus = 0;
+    bool initialized = false;
+  };
+
+  std::unique_ptr<board::Board> board;
+  std::unique_ptr<detail::AddressSpace> space;
+  void* module = nullptr;
+  std::string moduleCopy;  // the private copy of the module file this session loaded
+
+  // What DriverEntry gets: a stand-in driver object and the service's registry path.
+  uint64_t driverObject[8] = {};
+  std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
+
+  bool entryRan = false;
+  uint32_t entryStatus = 0;
+  bool initializeCalled = false;
+  PVIDEO_HW_START_IO startIo = nullptr;
+  std::vector<Adapter> adapters;
+  unsigned findAdapterCalls = 0;
+  unsigned falseReturns = 0;
+
+  // Registry: values given by the session's options and values the driver wrote.
+  std::map<std::string, std::vector<uint8_t>> presetValues;
+  std::map<std::string, std::vector<uint8_t>> writtenValues;
+  const std::vector<uint8_t>* findValue(const std::string& name) const;
+  void storeValue(const std::string& name, std::vector<uint8_t> data);
+};
+
+}  // namespace orva::platform

@@ -1,0 +1,97 @@
+// A minimal miniport that records what the video port library hands it. Tests
+// load it in place of the driver to check the library's side of the contract.
+// Knobs are module variables a test sets through Session::symbol() before it
+// starts the driver; observations are module variables it reads back.
+#include <cstring>
+
+#include "host_ddk.h"
+
+extern "C" {
+
+// Knobs.
+ULONG PROBE_ulInitDataSize = sizeof(VIDEO_HW_INITIALIZATION_DATA);
+ULONG PROBE_ulExtensionSize = 48;
+ULONG PROBE_ulAdapters = 1;  // adapters to report through the Again flag
+VP_STATUS PROBE_lFindStatus = 0;
+BOOLEAN PROBE_ucInitializeResult = TRUE;
+
+// Observations.
+ULONG PROBE_ulLoadMarker = 0x5EED;  // changed by tests; back at this value in every load
+ULONG PROBE_ulFindCalls = 0;
+ULONG PROBE_ulInitializeCalls = 0;
+ULONG PROBE_ulConfigLength = 0;
+ULONG PROBE_ulConfigNonZero = 0;     // nonzero bytes of the config record after Length
+ULONG PROBE_ulExtensionNonZero = 0;  // nonzero bytes of the device extension at discovery
+UCHAR PROBE_ucAgainIn = 0xFF;
+PVOID PROBE_pvFirstExtension = nullptr;
+ULONG PROBE_ulSameBuffer = 0;
+ULONG PROBE_ulInformationIn = 0xFFFFFFFF;
+ULONG PROBE_ulStartCalls = 0;
+
+// Control codes of the probe (device type 0x8301).
+constexpr ULONG PROBE_ECHO = 0x83010000;  // output = input reversed, Information = output length
+constexpr ULONG PROBE_RETURN_FALSE = 0x83010004;  // refuses the packet
+
+static ULONG CountNonZero(const void* pvData, ULONG ulLength) {
+  const UCHAR* puc = static_cast<const UCHAR*>(pvData);
+  ULONG ulCount = 0;
+  for (ULONG i = 0; i < ulLength; ++i) ulCount += puc[i] != 0;
+  return ulCount;
+}
+
+static VP_STATUS NTAPI ProbeFindAdapter(PVOID pvExtension, PVOID, PWSTR,
+                                        PVIDEO_PORT_CONFIG_INFO psConfig, PUCHAR pucAgain) {
+  ++PROBE_ulFindCalls;
+  if (PROBE_pvFirstExtension == nullptr) PROBE_pvFirstExtension = pvExtension;
+  PROBE_ucAgainIn = *pucAgain;
+  PROBE_ulConfigLength = psConfig->Length;
+  PROBE_ulConfigNonZero = CountNonZero(reinterpret_cast<const UCHAR*>(psConfig) + sizeof(ULONG),
+                                       sizeof(*psConfig) - sizeof(ULONG)) -
+                          (psConfig->AdapterInterfaceType != 0);
+  PROBE_ulExtensionNonZero = CountNonZero(pvExtension, PROBE_ulExtensionSize);
+  std::memset(pvExtension, 0xA5, PROBE_ulExtensionSize);  // the whole extension is ours
+  *pucAgain = PROBE_ulFindCalls < PROBE_ulAdapters;
+  return PROBE_lFindStatus;
+}
+
+static BOOLEAN NTAPI ProbeInitialize(PVOID) {
+  ++PROBE_ulInitializeCalls;
+  return PROBE_ucInitializeResult;
+}
+
+static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
+  ++PROBE_ulStartCalls;
+  PROBE_ulSameBuffer = psPacket->InputBuffer == psPacket->OutputBuffer;
+  PROBE_ulInformationIn = static_cast<ULONG>(psPacket->StatusBlock->Information);
+  if (psPacket->IoControlCode == PROBE_RETURN_FALSE) return FALSE;
+  if (psPacket->IoControlCode != PROBE_ECHO) {
+    psPacket->StatusBlock->Status = 1;
+    return TRUE;
+  }
+  // Reversing in place reads every input byte before it is overwritten only
+  // when input and output are the same memory of max(input, output) bytes.
+  UCHAR* puc = static_cast<UCHAR*>(psPacket->OutputBuffer);
+  const ULONG ulIn = psPacket->InputBufferLength;
+  for (ULONG i = 0; i < ulIn / 2; ++i) {
+    const UCHAR ucTmp = puc[i];
+    puc[i] = puc[ulIn - 1 - i];
+    puc[ulIn - 1 - i] = ucTmp;
+  }
+  psPacket->StatusBlock->Status = 0;
+  psPacket->StatusBlock->Information = psPacket->OutputBufferLength;
+  return TRUE;
+}
+
+ULONG NTAPI DriverEntry(PVOID pvArgument1, PVOID pvArgument2) {
+  VIDEO_HW_INITIALIZATION_DATA sInit;
+  VideoPortZeroMemory(&sInit, sizeof sInit);
+  sInit.HwInitDataSize = PROBE_ulInitDataSize;
+  sInit.AdapterInterfaceType = Isa;
+  sInit.HwFindAdapter = ProbeFindAdapter;
+  sInit.HwInitialize = ProbeInitialize;
+  sInit.HwStartIO = ProbeStartIO;
+  sInit.HwDeviceExtensionSize = PROBE_ulExtensionSize;
+  return VideoPortInitialize(pvArgument1, pvArgument2, &sInit, nullptr);
+}
+
+}  // extern "C"
