@@ -16,17 +16,13 @@ void TvEncoder::setControl(bool resetLine, bool enableLine, uint64_t timeNs) {
 }
 
 std::optional<uint64_t> TvEncoder::lastResetPulseNs() const {
-  // Walk back to the last rising edge of the reset line, then to the falling edge before it.
+  // Walk back to the last rising edge of the reset line, then to the start of the low
+  // period before it (a falling edge, or the first report if the line was low from then on).
   for (size_t i = control_.size(); i-- > 1;) {
-    if (control_[i].reset && !control_[i - 1].reset) {
-      for (size_t j = i - 1;; --j) {
-        if (j == 0 || control_[j - 1].reset) {
-          // Sample j started the low period (or it was low from the first report on).
-          if (j == 0) return std::nullopt;
-          return control_[i].timeNs - control_[j].timeNs;
-        }
-      }
-    }
+    if (!control_[i].reset || control_[i - 1].reset) continue;
+    size_t j = i - 1;
+    while (j > 0 && !control_[j - 1].reset) --j;
+    return control_[i].timeNs - control_[j].timeNs;
   }
   return std::nullopt;
 }

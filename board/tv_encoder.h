@@ -44,8 +44,8 @@ class TvEncoder {
   bool resetLine() const { return reset_; }
   bool enableLine() const { return enable_; }
 
-  // Length of the most recent completed low period of the reset line (falling edge to the
-  // next rising edge), if there was one.
+  // Length of the most recent completed low period of the reset line: from its falling edge
+  // (or from the first report, when the line was low from then on) to the next rising edge.
   std::optional<uint64_t> lastResetPulseNs() const;
 
   void clearLog();  // writes and control history; the register file stays
