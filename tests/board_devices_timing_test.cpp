@@ -1,0 +1,223 @@
+// Timing and clocking read back from register state: the mode table's timing lists must
+// decode to the geometry their modes name.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+
+#include "board.h"
+#include "timing.h"
+
+namespace orva::board {
+namespace {
+
+// "00:5F 01:4F ..." pairs into the CRTC of a state with 8-pixel characters and extensions on.
+DisplayState withList(const char* pairs, uint8_t seq1 = 0x01, uint8_t seq6 = 0x57) {
+  DisplayState s;
+  s.sequencer[0x01] = seq1;
+  s.sequencer[0x06] = seq6;
+  s.miscOutput = 0x2B;
+  std::istringstream in(pairs);
+  std::string pair;
+  while (in >> pair) {
+    s.crtc[std::stoul(pair.substr(0, 2), nullptr, 16)] =
+        static_cast<uint8_t>(std::stoul(pair.substr(3, 2), nullptr, 16));
+  }
+  return s;
+}
+
+constexpr const char* kMonitor640x480 =
+    "00:5F 01:4F 02:50 03:82 04:54 05:80 06:0B 07:3E 09:40 10:EA 11:0C 12:DF 15:E7 16:04 25:00";
+constexpr const char* kMonitor1280x1024 =
+    "00:CE 01:9F 02:A0 03:91 04:A6 05:14 06:28 07:52 09:40 10:01 11:04 12:FF 15:01 16:00 1A:3C "
+    "25:0D";
+constexpr const char* kMonitor1600x1200 =
+    "00:FF 01:C7 02:C8 03:81 04:D0 05:18 06:12 07:11 09:40 10:B1 11:04 12:AF 15:B0 16:0A 1A:38 "
+    "25:1F";
+constexpr const char* kTvNtsc =
+    "00:66 01:4F 02:55 03:8A 04:58 05:80 06:0B 07:3E 09:00 10:CE 11:09 12:DF 15:AD 16:05 25:00";
+constexpr const char* kTvPal320x200 =
+    "00:67 01:4F 02:53 03:8A 04:58 05:80 06:6F 07:BA 09:41 10:01 11:0C 12:8F 15:F7 16:57 25:00";
+
+struct GeometryCase {
+  const char* name;
+  const char* list;
+  uint8_t seq1, seq6;
+  unsigned hTotal, width, vTotal, displayEnd, blankStart, height, offsetY;
+};
+
+class TimingGeometry : public testing::TestWithParam<GeometryCase> {};
+
+TEST_P(TimingGeometry, DecodesTheListsMode) {
+  const GeometryCase& c = GetParam();
+  const Timing t = decodeTiming(withList(c.list, c.seq1, c.seq6));
+  EXPECT_EQ(t.hTotal, c.hTotal);
+  EXPECT_EQ(t.visibleWidth, c.width);
+  EXPECT_EQ(t.vTotal, c.vTotal);
+  EXPECT_EQ(t.vDisplayEnd, c.displayEnd);
+  EXPECT_EQ(t.vBlankStart, c.blankStart);
+  EXPECT_EQ(t.visibleHeight, c.height);
+  EXPECT_EQ(t.offsetY, c.offsetY);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , TimingGeometry,
+    testing::Values(
+        GeometryCase{"Monitor640x480", kMonitor640x480, 1, 0x57, 800, 640, 525, 480, 488, 480, 0},
+        GeometryCase{"NineDotCharacters", kMonitor640x480, 0, 0x57, 900, 720, 525, 480, 488, 480,
+                     0},
+        GeometryCase{"Monitor1280x1024", kMonitor1280x1024, 1, 0x57, 1688, 1280, 1066, 1024, 1026,
+                     1024, 0},
+        // Without the extensions bit 10 of the blank start is ignored: blanking after 2 lines.
+        GeometryCase{"Monitor1280x1024ExtensionsOff", kMonitor1280x1024, 1, 0, 1688, 1280, 1066,
+                     1024, 2, 2, 16},
+        GeometryCase{"Monitor1600x1200", kMonitor1600x1200, 1, 0x57, 2080, 1600, 1300, 1200, 1201,
+                     1200, 0},
+        GeometryCase{"TvNtscBlanksEarly", kTvNtsc, 1, 0x57, 856, 640, 525, 480, 430, 430, 16},
+        GeometryCase{"TvPal320x200", kTvPal320x200, 1, 0x57, 864, 640, 625, 400, 504, 400, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Timing, BlankAndSyncOf640x480) {
+  DisplayState s = withList(kMonitor640x480);
+  s.pixelClockHz = 25'104'000;
+  const Timing t = decodeTiming(s);
+  EXPECT_EQ(t.hBlankStart, 640u);
+  EXPECT_EQ(t.hBlankEnd, 784u);
+  EXPECT_EQ(t.hSyncStart, 672u);
+  EXPECT_EQ(t.hSyncEnd, 768u);
+  EXPECT_EQ(t.vSyncStart, 490u);
+  EXPECT_EQ(t.vSyncEnd, 492u);
+  EXPECT_EQ(t.vBlankEnd, 516u);
+  EXPECT_EQ(t.linesPerRow, 1u);
+  EXPECT_DOUBLE_EQ(t.hFrequencyHz, 31'380.0);
+  EXPECT_NEAR(t.vRefreshHz, 59.7714, 1e-4);
+}
+
+TEST(Timing, UnknownClockGivesNoFrequencies) {
+  DisplayState s = withList(kTvNtsc);
+  s.externalClock = true;
+  const Timing t = decodeTiming(s);
+  EXPECT_TRUE(t.externalClock);
+  EXPECT_EQ(t.hFrequencyHz, 0.0);
+  EXPECT_EQ(t.vRefreshHz, 0.0);
+}
+
+struct PolarityCase {
+  uint8_t misc;
+  SyncPolarity h, v;
+};
+
+class TimingPolarity : public testing::TestWithParam<PolarityCase> {};
+
+TEST_P(TimingPolarity, FromMiscellaneousOutput) {
+  DisplayState s;
+  s.miscOutput = GetParam().misc;
+  const Timing t = decodeTiming(s);
+  EXPECT_EQ(t.hSync, GetParam().h);
+  EXPECT_EQ(t.vSync, GetParam().v);
+}
+
+constexpr auto P = SyncPolarity::Positive, N = SyncPolarity::Negative;
+INSTANTIATE_TEST_SUITE_P(, TimingPolarity,
+                         testing::Values(PolarityCase{0x2B, P, P}, PolarityCase{0xA3, P, N},
+                                         PolarityCase{0x63, N, P}, PolarityCase{0xEB, N, N}));
+
+struct AddressCase {
+  const char* name;
+  uint8_t r13, r19, r0C, r0D, seq6;
+  uint32_t pitch, startByte;
+};
+
+class TimingAddress : public testing::TestWithParam<AddressCase> {};
+
+TEST_P(TimingAddress, PitchAndStart) {
+  const AddressCase& c = GetParam();
+  DisplayState s;
+  s.sequencer[0x06] = c.seq6;
+  s.crtc[0x13] = c.r13;
+  s.crtc[0x19] = c.r19;
+  s.crtc[0x0C] = c.r0C;
+  s.crtc[0x0D] = c.r0D;
+  const Timing t = decodeTiming(s);
+  EXPECT_EQ(t.pitch, c.pitch);
+  EXPECT_EQ(t.startByte, c.startByte);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , TimingAddress,
+    testing::Values(AddressCase{"Pitch1280", 0xA0, 0x00, 0, 0, 0x57, 1280, 0},
+                    AddressCase{"Pitch2560", 0x40, 0x10, 0, 0, 0x57, 2560, 0},
+                    AddressCase{"Pitch4096", 0x00, 0x20, 0, 0, 0x57, 4096, 0},
+                    AddressCase{"PitchHighBitsNeedExtensions", 0x40, 0x10, 0, 0, 0x00, 512, 0},
+                    AddressCase{"StartLowBitsDropped", 0x00, 0x00, 0x48, 0xD1, 0x57, 0, 0x12344},
+                    AddressCase{"StartSixteenLinesBeforeTheEnd", 0xA0, 0x0F, 0xEC, 0x00, 0x57, 1280,
+                                0x3FB000},
+                    AddressCase{"SharedRegister19", 0x40, 0x1F, 0xFF, 0xFF, 0x57, 2560, 0x3FFFFC}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct FormatCase {
+  const char* name;
+  uint8_t r28, attr10;
+  unsigned bits, bytes, dots;
+  bool palette;
+};
+
+class TimingFormat : public testing::TestWithParam<FormatCase> {};
+
+TEST_P(TimingFormat, FromCodeAndAttributeMode) {
+  DisplayState s;
+  s.crtc[0x28] = GetParam().r28;
+  s.attribute[0x10] = GetParam().attr10;
+  const Timing t = decodeTiming(s);
+  EXPECT_EQ(t.bitsPerPixel, GetParam().bits);
+  EXPECT_EQ(t.bytesPerPixel, GetParam().bytes);
+  EXPECT_EQ(t.dotsPerPixel, GetParam().dots);
+  EXPECT_EQ(t.palette, GetParam().palette);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    , TimingFormat,
+    testing::Values(FormatCase{"Code1", 0x11, 0x01, 8, 1, 1, true},
+                    FormatCase{"Code2", 0x1A, 0x01, 15, 2, 1, false},
+                    FormatCase{"Code3", 0x1B, 0x01, 16, 2, 1, false},
+                    FormatCase{"Code4", 0x1C, 0x01, 24, 3, 1, false},
+                    FormatCase{"Code5", 0x1D, 0x01, 32, 4, 1, false},
+                    FormatCase{"Code0AttributeEightBit", 0x10, 0x41, 8, 1, 2, true},
+                    FormatCase{"Code0Planar", 0x10, 0x01, 0, 0, 1, false},
+                    FormatCase{"Code1IgnoresAttributeMode", 0x11, 0x41, 8, 1, 1, true},
+                    FormatCase{"Code6", 0x16, 0x01, 0, 0, 1, false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Timing, DoubleScanOf320x200) {
+  DisplayState s = withList(kTvPal320x200);
+  EXPECT_EQ(decodeTiming(s).linesPerRow, 2u);
+  s.crtc[0x09] = 0x80;  // double-scan bit alone
+  EXPECT_EQ(decodeTiming(s).linesPerRow, 2u);
+}
+
+TEST(Timing, CapturedFromTheBoard) {
+  Board board(BoardConfig{});
+  std::istringstream in(kMonitor1280x1024);
+  std::string pair;
+  while (in >> pair) {
+    board.presetCrtc(static_cast<uint8_t>(std::stoul(pair.substr(0, 2), nullptr, 16)),
+                     static_cast<uint8_t>(std::stoul(pair.substr(3, 2), nullptr, 16)));
+  }
+  board.presetSequencer(0x01, 0x01);
+  board.presetSequencer(0x06, 0x57);
+  board.presetCrtc(0x1B, 0x93);
+  board.presetCrtc(0x27, 0xB8);
+  board.presetMiscOutput(0xEB);
+  const Timing t = decodeTiming(board);
+  EXPECT_EQ(t.visibleWidth, 1280u);
+  EXPECT_EQ(t.visibleHeight, 1024u);
+  EXPECT_EQ(t.hSync, SyncPolarity::Negative);
+  EXPECT_EQ(t.fifo1B, 0x93);
+  EXPECT_EQ(t.fifo27, 0xB8);
+  const Board::PixelClock clock = board.pixelClock();
+  EXPECT_EQ(t.dotClock, clock.dotClock);
+  EXPECT_EQ(t.pixelClockHz, clock.hz);
+}
+
+}  // namespace
+}  // namespace orva::board
