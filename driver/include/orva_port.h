@@ -8,10 +8,13 @@
 #if defined(ORVA_TARGET)
 #include <cstddef>
 extern "C" {
-#include <ddk/miniport.h>
-#include <ddk/video.h>
-#include <ntddvdeo.h>
+// The DDK headers depend on one another in this order.
+// clang-format off
 #include <ntdef.h>
+#include <ddk/miniport.h>
+#include <ntddvdeo.h>
+#include <ddk/video.h>
+// clang-format on
 }
 // Registry value names are UTF-16 text.
 #define ORVA_WTEXT(s) L##s
