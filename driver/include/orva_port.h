@@ -11,6 +11,7 @@ extern "C" {
 // The DDK headers depend on one another in this order.
 // clang-format off
 #include <ntdef.h>
+#include <devioctl.h>
 #include <ddk/miniport.h>
 #include <ntddvdeo.h>
 #include <ddk/video.h>
