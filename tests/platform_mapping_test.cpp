@@ -1,0 +1,260 @@
+// Mappings as the video port library hands them out: I/O ranges are port
+// numbers; the two frame-buffer views alias the board's display memory; register
+// windows are reachable only through the register functions; display-driver
+// mappings are booked so that only a live mapping can be unmapped.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "orva_test.h"
+
+namespace orva::test {
+namespace {
+
+using board::TraceEvent;
+using platform::Session;
+using platform::SessionOptions;
+
+constexpr uint32_t kMemory = 2u << 20;
+
+class MappingFixture : public ::testing::Test {
+ protected:
+  void boot(uint8_t gbase) {
+    SessionOptions options;
+    options.driverPath = probeModulePath();
+    options.board.memoryBytes = kMemory;
+    options.board.gbase = gbase;
+    booted_.boot(options);
+    booted_->trace().clear();
+  }
+
+  Session& session() { return booted_.session(); }
+  PVOID extension() { return const_cast<uint8_t*>(session().deviceExtension().data()); }
+  uint64_t gbase() { return session().board().gbase(); }
+
+  void* deviceBase(uint64_t physical, ULONG length, bool io = false) {
+    PHYSICAL_ADDRESS address;
+    address.QuadPart = static_cast<LONGLONG>(physical);
+    return VideoPortGetDeviceBase(extension(), address, length, io ? 1 : 0);
+  }
+
+  VP_STATUS mapMemory(uint64_t physical, ULONG* length, PVOID* address, ULONG space = 0) {
+    PHYSICAL_ADDRESS where;
+    where.QuadPart = static_cast<LONGLONG>(physical);
+    return VideoPortMapMemory(extension(), where, length, &space, address);
+  }
+
+  Booted booted_;
+};
+
+// Graphics base register 0x00 and 0x10: bases 0x08000000 and 0x18000000.
+class PlatformMapping : public MappingFixture, public ::testing::WithParamInterface<uint8_t> {
+ protected:
+  void SetUp() override { boot(GetParam()); }
+};
+
+bool below4G(const void* address) { return reinterpret_cast<uintptr_t>(address) < (1ull << 32); }
+
+TEST_P(PlatformMapping, IoRangesArePortNumbers) {
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(deviceBase(0x3D4, 2, true)), 0x3D4u);
+  VideoPortWritePortUchar(static_cast<PUCHAR>(deviceBase(0x3D4, 2, true)), 0x1F);
+  const auto maps = eventsOf(session().trace(), TraceEvent::Op::Map);
+  ASSERT_EQ(maps.size(), 2u);
+  EXPECT_TRUE(maps[0].io);
+  EXPECT_EQ(maps[0].address, 0x3D4u);
+  EXPECT_EQ(maps[0].value, 2u);
+  const auto outs = eventsOf(session().trace(), TraceEvent::Op::Out);
+  ASSERT_EQ(outs.size(), 1u);
+  EXPECT_EQ(outs[0].address, 0x3D4u);
+  EXPECT_EQ(outs[0].value, 0x1Fu);
+}
+
+TEST_P(PlatformMapping, BothFrameBufferViewsAliasTheDisplayMemory) {
+  auto* low = static_cast<uint8_t*>(deviceBase(gbase(), kMemory));
+  auto* high = static_cast<uint8_t*>(deviceBase(gbase() + 0x800000, kMemory));
+  ASSERT_NE(low, nullptr);
+  ASSERT_NE(high, nullptr);
+  EXPECT_NE(low, high);
+  EXPECT_TRUE(below4G(low + kMemory));
+  EXPECT_TRUE(below4G(high + kMemory));
+
+  high[0] = 0x5A;
+  high[kMemory - 1] = 0xC3;
+  low[0x1234] = 0x77;
+  EXPECT_EQ(low[0], 0x5A);
+  EXPECT_EQ(low[kMemory - 1], 0xC3);
+  EXPECT_EQ(high[0x1234], 0x77);
+  EXPECT_EQ(session().board().vram()[0], 0x5A);
+  EXPECT_EQ(session().board().vram()[0x1234], 0x77);
+
+  // A range that starts inside a view need not start at its base.
+  auto* middle = static_cast<uint8_t*>(deviceBase(gbase() + 0x800000 + 0x1230, 0x10));
+  ASSERT_NE(middle, nullptr);
+  EXPECT_EQ(middle[4], 0x77);
+}
+
+TEST_P(PlatformMapping, RegisterWindowsAreReachedThroughTheRegisterFunctions) {
+  auto* engine = static_cast<uint8_t*>(deviceBase(gbase() + 0x400000, 0x40000));
+  ASSERT_NE(engine, nullptr);
+  EXPECT_TRUE(below4G(engine + 0x40000));
+  session().trace().clear();
+  VideoPortWriteRegisterUlong(reinterpret_cast<PULONG>(engine + 0x34), 0xFFFFFFFF);
+  VideoPortWriteRegisterUshort(reinterpret_cast<PUSHORT>(engine + 0x04), 0x1234);
+  VideoPortWriteRegisterUchar(engine + 0x08, 0x56);
+  VideoPortReadRegisterUlong(reinterpret_cast<PULONG>(engine + 0x34));
+  VideoPortReadRegisterUshort(reinterpret_cast<PUSHORT>(engine + 0x3FFFE));
+  VideoPortReadRegisterUchar(engine + 0x3FFFF);
+
+  struct Expected {
+    TraceEvent::Op op;
+    unsigned width;
+    uint64_t offset;
+  };
+  const Expected expected[] = {
+      {TraceEvent::Op::Write, 32, 0x34},   {TraceEvent::Op::Write, 16, 0x04},
+      {TraceEvent::Op::Write, 8, 0x08},    {TraceEvent::Op::Read, 32, 0x34},
+      {TraceEvent::Op::Read, 16, 0x3FFFE}, {TraceEvent::Op::Read, 8, 0x3FFFF},
+  };
+  const auto& events = session().trace().events();
+  ASSERT_EQ(events.size(), std::size(expected));
+  for (size_t i = 0; i < events.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(events[i].op, expected[i].op);
+    EXPECT_EQ(events[i].width, expected[i].width);
+    EXPECT_EQ(events[i].address, gbase() + 0x400000 + expected[i].offset);
+  }
+  EXPECT_EQ(session().board().geRegister(0x34), 0xFFFFFFFFu);
+}
+
+TEST_P(PlatformMapping, LegacyWindowsAreRegisterSpaceToo) {
+  auto* window = static_cast<uint8_t*>(deviceBase(0xA0000, 0x20000));
+  ASSERT_NE(window, nullptr);
+  session().trace().clear();
+  VideoPortReadRegisterUchar(window + 0x10);
+  const auto reads = eventsOf(session().trace(), TraceEvent::Op::Read);
+  ASSERT_EQ(reads.size(), 1u);
+  EXPECT_EQ(reads[0].address, 0xA0010u);
+}
+
+TEST_P(PlatformMapping, ImpossibleRangesFailButAreTraced) {
+  EXPECT_EQ(deviceBase(gbase() + 0x800000, 0), nullptr);
+  EXPECT_EQ(deviceBase(0x3C0, 0, true), nullptr);
+  EXPECT_EQ(deviceBase(0x1'0000'0000ull, 0x1000), nullptr);
+  EXPECT_EQ(deviceBase(0xFFFFF000, 0x2000), nullptr);
+  EXPECT_EQ(deviceBase(0xFFFF, 2, true), nullptr);
+  EXPECT_EQ(eventsOf(session().trace(), TraceEvent::Op::Map).size(), 5u);
+}
+
+TEST_P(PlatformMapping, DisplayDriverMappingsAreBooked) {
+  const uint64_t frameBuffer = gbase() + 0x800000;
+  ULONG length = kMemory;
+  PVOID address = nullptr;
+  ASSERT_EQ(mapMemory(frameBuffer, &length, &address), 0);
+  EXPECT_EQ(length, kMemory);
+  EXPECT_TRUE(below4G(static_cast<uint8_t*>(address) + length));
+  static_cast<uint8_t*>(address)[0x40] = 0x99;
+  EXPECT_EQ(session().board().vram()[0x40], 0x99);
+
+  const auto live = session().userMappings();
+  ASSERT_EQ(live.size(), 1u);
+  EXPECT_EQ(live[0].address, reinterpret_cast<uintptr_t>(address));
+  EXPECT_EQ(live[0].physical, frameBuffer);
+  EXPECT_EQ(live[0].length, kMemory);
+
+  uint8_t notMapped = 0;
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), &notMapped, nullptr), 87);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 0);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 87);
+  EXPECT_TRUE(session().userMappings().empty());
+}
+
+TEST_P(PlatformMapping, ARequestedAddressIsHonouredWhenFree) {
+  const uint64_t frameBuffer = gbase() + 0x800000;
+  ULONG length = 0x10000;
+  PVOID first = nullptr;
+  ASSERT_EQ(mapMemory(frameBuffer, &length, &first), 0);
+  // Taken: another address is chosen and both stay live.
+  PVOID second = first;
+  ASSERT_EQ(mapMemory(frameBuffer, &length, &second), 0);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(session().userMappings().size(), 2u);
+  // Free again: honoured.
+  ASSERT_EQ(VideoPortUnmapMemory(extension(), first, nullptr), 0);
+  PVOID third = first;
+  ASSERT_EQ(mapMemory(frameBuffer, &length, &third), 0);
+  EXPECT_EQ(third, first);
+}
+
+TEST_P(PlatformMapping, SharedViewsTakeAProcessHandle) {
+  ULONG length = 0x1000;
+  PVOID address = reinterpret_cast<PVOID>(0x1234);  // a process handle, not an address
+  ASSERT_EQ(mapMemory(gbase() + 0x800000, &length, &address), 0);
+  EXPECT_NE(address, reinterpret_cast<PVOID>(0x1234));
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, reinterpret_cast<HANDLE>(0x1234)), 0);
+}
+
+TEST_P(PlatformMapping, IoSpaceMappingsArePortNumbers) {
+  ULONG length = 2;
+  PVOID address = nullptr;
+  ASSERT_EQ(mapMemory(0x3C8, &length, &address, VIDEO_MEMORY_SPACE_IO), 0);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(address), 0x3C8u);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 0);
+}
+
+struct RefusedCase {
+  const char* name;
+  uint64_t offset;  // from the graphics base
+  ULONG length;
+};
+
+class PlatformMappingRefused : public MappingFixture,
+                               public ::testing::WithParamInterface<RefusedCase> {
+ protected:
+  void SetUp() override { boot(0x00); }
+};
+
+TEST_P(PlatformMappingRefused, RangesOutsideTheDisplayMemoryAreRefused) {
+  const RefusedCase& c = GetParam();
+  ULONG length = c.length;
+  PVOID address = nullptr;
+  EXPECT_EQ(mapMemory(gbase() + c.offset, &length, &address), 87);
+  EXPECT_TRUE(session().userMappings().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformMappingRefused,
+    ::testing::Values(RefusedCase{"PastTheEnd", 0x800000, kMemory + 1},
+                      RefusedCase{"StraddlingTheEnd", 0x800000 + kMemory - 0x1000, 0x2000},
+                      RefusedCase{"RegisterWindow", 0x400000, 0x1000},
+                      RefusedCase{"BelowTheGraphicsBase", 0ull - 0x1000, 0x1000},
+                      RefusedCase{"Empty", 0x800000, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+using PlatformMappingDeathTest = PlatformMapping;
+
+TEST_P(PlatformMappingDeathTest, TouchingARegisterWindowDirectlyFaults) {
+  auto* engine = static_cast<volatile uint32_t*>(deviceBase(gbase() + 0x400000, 0x40000));
+  ASSERT_NE(engine, nullptr);
+  EXPECT_DEATH((void)engine[0x34 / 4], "");
+}
+
+TEST_P(PlatformMappingDeathTest, DirectAccessPastTheDisplayMemoryFaults) {
+  auto* view = static_cast<volatile uint8_t*>(deviceBase(gbase() + 0x800000, kMemory + 0x1000));
+  ASSERT_NE(view, nullptr);
+  view[kMemory - 1] = 1;
+  EXPECT_DEATH(view[kMemory] = 1, "");
+}
+
+TEST_P(PlatformMappingDeathTest, RegisterAccessOutsideEveryMappingIsFatal) {
+  auto* engine = static_cast<uint8_t*>(deviceBase(gbase() + 0x400000, 0x40000));
+  EXPECT_DEATH(VideoPortReadRegisterUlong(reinterpret_cast<PULONG>(engine + 0x3FFFE)),
+               "no mapped register range");
+  EXPECT_DEATH(VideoPortWriteRegisterUchar(reinterpret_cast<PUCHAR>(0x1000), 0),
+               "no mapped register range");
+}
+
+INSTANTIATE_TEST_SUITE_P(GraphicsBase, PlatformMapping, ::testing::Values(0x00, 0x10));
+INSTANTIATE_TEST_SUITE_P(GraphicsBase, PlatformMappingDeathTest, ::testing::Values(0x00, 0x10));
+
+}  // namespace
+}  // namespace orva::test

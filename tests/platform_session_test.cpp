@@ -1,0 +1,210 @@
+// The video port library's side of loading and running a miniport, checked with
+// the probe miniport, which records what the library hands it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <stdexcept>
+
+#include "orva_test.h"
+
+namespace orva::test {
+namespace {
+
+using board::TraceEvent;
+using platform::Session;
+using platform::SessionOptions;
+
+constexpr uint32_t kProbeEcho = 0x83010000;
+constexpr uint32_t kProbeReturnFalse = 0x83010004;
+
+SessionOptions probeOptions(bool runEntry = true) {
+  SessionOptions options;
+  options.driverPath = probeModulePath();
+  options.runDriverEntry = runEntry;
+  return options;
+}
+
+template <typename T>
+T probeValue(const Session& session, const char* name) {
+  T* address = symbolOf<T>(session, name);
+  return address ? *address : T{};
+}
+
+TEST(PlatformLoad, EveryProbeSessionStartsFromTheModuleLoadValues) {
+  Booted booted;
+  for (int round = 0; round < 3; ++round) {
+    Session& session = booted.boot(probeOptions());
+    auto* marker = symbolOf<ULONG>(session, "PROBE_ulLoadMarker");
+    ASSERT_NE(marker, nullptr);
+    EXPECT_EQ(*marker, 0x5EEDu) << "round " << round;
+    EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), 1u) << "round " << round;
+    *marker = 0xBAD0 + round;
+  }
+}
+
+TEST(PlatformLoad, SymbolFindsOnlyTheModulesOwnNames) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  EXPECT_NE(session.symbol("DriverEntry"), nullptr);
+  EXPECT_NE(session.symbol("PROBE_ulLoadMarker"), nullptr);
+  EXPECT_EQ(session.symbol("memset"), nullptr);  // a dependency's symbol
+  EXPECT_EQ(session.symbol("PROBE_noSuchName"), nullptr);
+}
+
+TEST(PlatformLoad, OnlyOneSessionAtATime) {
+  Booted booted;
+  booted.boot(probeOptions());
+  EXPECT_THROW(Session second(probeOptions()), std::logic_error);
+  booted.end();
+  EXPECT_NO_THROW(Session again(probeOptions()));
+}
+
+TEST(PlatformLoad, DriverEntryRunsOnceAndOnlyWhenAsked) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions(false));
+  EXPECT_FALSE(session.started());
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), 0u);
+  EXPECT_THROW(session.request(kProbeEcho, {}, 0), std::logic_error);
+  EXPECT_EQ(session.startDriver(), 0u);
+  EXPECT_TRUE(session.started());
+  EXPECT_THROW(session.startDriver(), std::logic_error);
+}
+
+TEST(PlatformLoad, AMissingModuleIsRefused) {
+  SessionOptions options;
+  options.driverPath = "/nonexistent/orva_host.so";
+  EXPECT_THROW(Session session(options), std::runtime_error);
+}
+
+TEST(PlatformInitialize, DiscoveryGetsZeroedRecordsOfTheDeclaredSizes) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  EXPECT_TRUE(session.started());
+  EXPECT_EQ(session.driverEntryStatus(), 0u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulConfigLength"), sizeof(VIDEO_PORT_CONFIG_INFO));
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulConfigNonZero"), 0u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulExtensionNonZero"), 0u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 1u);
+  // The extension the session shows is the one the driver filled, all of it.
+  const auto extension = session.deviceExtension();
+  ASSERT_EQ(extension.size(), 48u);
+  EXPECT_EQ(extension.data(), probeValue<PVOID>(session, "PROBE_pvFirstExtension"));
+  for (uint8_t byte : extension) EXPECT_EQ(byte, 0xA5);
+}
+
+struct InitCase {
+  const char* name;
+  ULONG initDataSize;
+  ULONG adapters;
+  VP_STATUS findStatus;
+  BOOLEAN initializeResult;
+  uint32_t entryStatus;
+  unsigned findCalls;
+  ULONG initializeCalls;
+  bool started;
+};
+
+class PlatformInitializeTable : public ::testing::TestWithParam<InitCase> {};
+
+TEST_P(PlatformInitializeTable, ReportsWhatTheDriverDeclared) {
+  const InitCase& c = GetParam();
+  Booted booted;
+  Session& session = booted.boot(probeOptions(false));
+  *symbolOf<ULONG>(session, "PROBE_ulInitDataSize") = c.initDataSize;
+  *symbolOf<ULONG>(session, "PROBE_ulAdapters") = c.adapters;
+  *symbolOf<VP_STATUS>(session, "PROBE_lFindStatus") = c.findStatus;
+  *symbolOf<BOOLEAN>(session, "PROBE_ucInitializeResult") = c.initializeResult;
+  EXPECT_EQ(session.startDriver(), c.entryStatus);
+  EXPECT_EQ(session.findAdapterCalls(), c.findCalls);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), c.findCalls);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), c.initializeCalls);
+  EXPECT_EQ(session.started(), c.started);
+}
+
+constexpr ULONG kInitSize = sizeof(VIDEO_HW_INITIALIZATION_DATA);
+constexpr ULONG kInitMinimum = offsetof(VIDEO_HW_INITIALIZATION_DATA, StartingDeviceNumber);
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformInitializeTable,
+    ::testing::Values(
+        InitCase{"FullRecord", kInitSize, 1, 0, TRUE, 0, 1, 1, true},
+        InitCase{"SmallestRecordHoldingTheExtensionSize", kInitMinimum, 1, 0, TRUE, 0, 1, 1, true},
+        InitCase{"RecordTooSmall", kInitMinimum - 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
+        InitCase{"RecordFromANewerLibrary", kInitSize + 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
+        InitCase{"FindAdapterFails", kInitSize, 1, 87, TRUE, 87, 1, 0, false},
+        InitCase{"InitializeFails", kInitSize, 1, 0, FALSE, 0, 1, 1, false},
+        InitCase{"AgainAsksForMoreAdapters", kInitSize, 3, 0, TRUE, 0, 3, 3, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct BufferCase {
+  uint32_t input;
+  uint32_t output;
+};
+
+class PlatformRequestBuffer : public ::testing::TestWithParam<BufferCase> {};
+
+// The probe reverses the input in place in the output buffer: that only gives the
+// reversed input when both are one buffer of max(input, output) bytes.
+TEST_P(PlatformRequestBuffer, InputAndOutputAreOneBuffer) {
+  const BufferCase& c = GetParam();
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  std::vector<uint8_t> input(c.input);
+  for (size_t i = 0; i < input.size(); ++i) input[i] = static_cast<uint8_t>(0x10 + i);
+  session.trace().clear();
+
+  const platform::RequestResult result = session.request(kProbeEcho, input, c.output);
+  EXPECT_TRUE(result.returnedTrue);
+  EXPECT_EQ(result.status, 0u);
+  EXPECT_EQ(result.information, c.output);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulSameBuffer"), 1u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInformationIn"), 0u);
+  ASSERT_EQ(result.output.size(), c.output);
+  std::vector<uint8_t> expected(std::max(c.input, c.output), 0);
+  std::copy(input.rbegin(), input.rend(), expected.begin());
+  expected.resize(c.output);
+  EXPECT_EQ(result.output, expected);
+
+  const auto& events = session.trace().events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].op, TraceEvent::Op::Request);
+  EXPECT_EQ(events[0].value, kProbeEcho);
+  EXPECT_EQ(events[0].bytes, input);
+  EXPECT_EQ(events[0].extra, c.output);
+  EXPECT_EQ(events[1].op, TraceEvent::Op::Done);
+  EXPECT_EQ(events[1].extra, 0u);
+  EXPECT_EQ(events[1].extra2, c.output);
+  EXPECT_EQ(events[1].bytes, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, PlatformRequestBuffer,
+                         ::testing::Values(BufferCase{8, 8}, BufferCase{6, 16}, BufferCase{16, 6},
+                                           BufferCase{0, 4}, BufferCase{5, 0}),
+                         [](const auto& info) {
+                           return "in" + std::to_string(info.param.input) + "out" +
+                                  std::to_string(info.param.output);
+                         });
+
+TEST(PlatformRequest, APacketNotReturningTrueIsRecorded) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  EXPECT_TRUE(session.request(kProbeEcho, {}, 0).returnedTrue);
+  EXPECT_FALSE(session.request(kProbeReturnFalse, {}, 0).returnedTrue);
+  EXPECT_EQ(session.requestsReturnedFalse(), 1u);
+}
+
+TEST(PlatformRequest, DoneShowsOnlyTheBytesReturned) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  session.trace().clear();
+  // An unknown code: status 1 and Information left at the library's 0.
+  const auto result = session.request(0x83010008, std::vector<uint8_t>{1, 2, 3}, 8);
+  EXPECT_EQ(result.status, 1u);
+  EXPECT_EQ(result.information, 0u);
+  const auto done = eventsOf(session.trace(), TraceEvent::Op::Done);
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_TRUE(done[0].bytes.empty());
+}
+
+}  // namespace
+}  // namespace orva::test
