@@ -20,7 +20,9 @@ constexpr ULONG POINTER_MAX_SIZE = 64;
 constexpr ULONG POINTER_MAX_SCREEN_WIDTH = 1024;  // no hardware pointer on wider screens
 constexpr ULONG POINTER_SHAPE_BYTES = 1024;       // AND plane then XOR plane, 64 x 64 bits each
 constexpr ULONG POINTER_PIXELS_OFFSET = 24;
-constexpr ULONG POINTER_REQUEST_SIZE = POINTER_PIXELS_OFFSET + POINTER_SHAPE_BYTES;
+// The record with its one-byte pixel array, padded, plus the shape: 0x41C bytes.
+constexpr ULONG POINTER_REQUEST_SIZE = sizeof(VIDEO_POINTER_ATTRIBUTES) + POINTER_SHAPE_BYTES;
+static_assert(POINTER_REQUEST_SIZE == 0x41C, "pointer request size");
 constexpr ULONG POINTER_BITMAP_AREA = 0x1000;
 
 }  // namespace
