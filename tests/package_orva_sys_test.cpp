@@ -1,0 +1,174 @@
+// Checks of the kernel-mode image orva.sys, read with the cross binutils: what the
+// loader of a native driver requires of it, and what kernel code must not contain.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// ORVA_SYS in the environment checks another image.
+std::string imagePath() {
+  const char* path = std::getenv("ORVA_SYS");
+  return path != nullptr && *path != '\0' ? path : ORVA_SYS_PATH;
+}
+
+std::string objdump(const std::string& options) {
+  const std::string command = std::string(ORVA_OBJDUMP) + " " + options + " " + imagePath();
+  std::string out;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return out;
+  char buffer[4096];
+  size_t got;
+  while ((got = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, got);
+  const int status = pclose(pipe);
+  EXPECT_EQ(status, 0) << command;
+  return out;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+struct Section {
+  std::string name;
+  unsigned long size = 0;
+  std::string flags;
+};
+
+std::vector<Section> sections() {
+  // "  0 .text  00004fe0  00011000 ..." followed by a line of flags.
+  static const std::regex header(R"(^\s*\d+\s+(\S+)\s+([0-9a-f]+)\s)");
+  std::vector<Section> out;
+  const auto text = lines(objdump("-h"));
+  for (size_t i = 0; i < text.size(); ++i) {
+    std::smatch match;
+    if (std::regex_search(text[i], match, header) && i + 1 < text.size()) {
+      out.push_back({match[1], std::stoul(match[2], nullptr, 16), text[i + 1]});
+    }
+  }
+  return out;
+}
+
+TEST(OrvaSys, IsANativeSubsystemImage) {
+  static const std::regex subsystem(R"(^Subsystem\s+([0-9a-f]+))");
+  std::smatch match;
+  bool found = false;
+  for (const auto& line : lines(objdump("-p"))) {
+    if (std::regex_search(line, match, subsystem)) {
+      found = true;
+      EXPECT_EQ(std::stoul(match[1], nullptr, 16), 1u) << line;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST(OrvaSys, EntryPointIsDriverEntry) {
+  static const std::regex start(R"(start address 0x([0-9a-f]+))");
+  std::smatch match;
+  const std::string header = objdump("-f");
+  ASSERT_TRUE(std::regex_search(header, match, start)) << header;
+  const unsigned long entry = std::stoul(match[1], nullptr, 16);
+
+  static const std::regex label(R"(^([0-9a-f]+) <_DriverEntry@8>:)");
+  bool found = false;
+  for (const auto& line : lines(objdump("-d"))) {
+    if (std::regex_search(line, match, label)) {
+      found = true;
+      EXPECT_EQ(std::stoul(match[1], nullptr, 16), entry);
+    }
+  }
+  EXPECT_TRUE(found) << "no _DriverEntry@8 in the image";
+}
+
+TEST(OrvaSys, ImportsOnlyVideoPortFunctionsFromVideoprt) {
+  static const std::regex dll(R"(DLL Name:\s*(\S+))");
+  static const std::regex member(R"(^\s+[0-9a-f]+\s+\d+\s+(\S+)\s*$)");
+  std::set<std::string> dlls, names;
+  bool inImports = false;
+  for (const auto& line : lines(objdump("-p"))) {
+    std::smatch match;
+    if (std::regex_search(line, match, dll)) {
+      dlls.insert(match[1]);
+      inImports = true;
+    } else if (inImports && std::regex_search(line, match, member)) {
+      names.insert(match[1]);
+    } else if (line.find("Export") != std::string::npos ||
+               line.find("Base Relocation") != std::string::npos) {
+      inImports = false;
+    }
+  }
+  EXPECT_EQ(dlls, std::set<std::string>{"videoprt.sys"});
+  EXPECT_FALSE(names.empty());
+  for (const auto& name : names) EXPECT_EQ(name.rfind("VideoPort", 0), 0u) << name;
+  EXPECT_EQ(names.count("VideoPortInitialize"), 1u);
+}
+
+TEST(OrvaSys, HasNoStaticConstructors) {
+  for (const Section& section : sections()) {
+    const bool constructorTable = section.name == ".ctors" || section.name == ".init_array" ||
+                                  section.name.rfind(".CRT$XC", 0) == 0;
+    EXPECT_FALSE(constructorTable && section.size != 0) << section.name;
+  }
+  // Compiler-generated initialisers of namespace-scope objects.
+  const std::string symbols = objdump("-t");
+  EXPECT_EQ(symbols.find("_GLOBAL__sub_I"), std::string::npos);
+  EXPECT_EQ(symbols.find("__cxa_atexit"), std::string::npos);
+}
+
+TEST(OrvaSys, UsesNoFloatingPointOrVectorInstructions) {
+  // "   11003:\tmov    0x163bc,%eax"
+  static const std::regex instruction(R"(^\s*[0-9a-f]+:\t(\S+)\s*(.*)$)");
+  static const std::regex vectorOperand(R"(%(x|y|z)mm\d|%mm\d|%st\b|%st\()");
+  static const std::set<std::string> stateInstructions = {"emms",   "femms",   "ldmxcsr", "stmxcsr",
+                                                          "fxsave", "fxrstor", "xsave",   "xrstor"};
+  unsigned count = 0;
+  std::vector<std::string> offending;
+  for (const auto& line : lines(objdump("-d --no-show-raw-insn -M att"))) {
+    std::smatch match;
+    if (!std::regex_search(line, match, instruction)) continue;
+    ++count;
+    const std::string mnemonic = match[1];
+    const std::string operands = match[2];
+    // Every x87 mnemonic starts with f; no integer one does but the fs prefix.
+    const bool x87 = mnemonic[0] == 'f' && mnemonic.rfind("fs", 0) != 0;
+    if (x87 || stateInstructions.count(mnemonic) || std::regex_search(operands, vectorOperand)) {
+      offending.push_back(line);
+    }
+  }
+  EXPECT_GT(count, 100u) << "the disassembly was not read";
+  EXPECT_TRUE(offending.empty()) << offending.size() << " instructions, first: "
+                                 << (offending.empty() ? "" : offending.front());
+}
+
+TEST(OrvaSys, CarriesBaseRelocations) {
+  bool found = false;
+  for (const Section& section : sections()) {
+    if (section.name == ".reloc") {
+      found = true;
+      EXPECT_GT(section.size, 0u);
+    }
+  }
+  EXPECT_TRUE(found);
+  EXPECT_NE(objdump("-f").find("HAS_RELOC"), std::string::npos);
+}
+
+TEST(OrvaSys, NoSectionIsBothWritableAndExecutable) {
+  const auto all = sections();
+  ASSERT_FALSE(all.empty());
+  for (const Section& section : all) {
+    const bool code = section.flags.find("CODE") != std::string::npos;
+    const bool writable = section.flags.find("READONLY") == std::string::npos;
+    EXPECT_FALSE(code && writable) << section.name << ": " << section.flags;
+  }
+}
+
+}  // namespace
