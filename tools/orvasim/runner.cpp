@@ -1,0 +1,209 @@
+#include "runner.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "report.h"
+
+namespace orvasim {
+
+namespace {
+
+// Result fields shown in hex in text output: addresses, masks, flags, port values.
+bool hexField(const std::string& key) {
+  for (const char* suffix :
+       {"Base", "Address", "Mask", "Flags", "address", "value", "port", "Start", "End", "offset"})
+    if (key.ends_with(suffix)) return true;
+  return false;
+}
+
+std::string fieldText(const std::string& key, const Json& value) {
+  if (value.is_number_unsigned() && hexField(key)) return hex(value.get<uint64_t>());
+  if (value.is_string()) return value.get<std::string>();
+  return value.dump();
+}
+
+}  // namespace
+
+const std::vector<ModeInformation>& Runner::modeList() {
+  if (!modes_) {
+    std::vector<ModeInformation> list;
+    client_.queryModes(&list);
+    modes_ = std::move(list);
+  }
+  return *modes_;
+}
+
+Json Runner::run(const Step& step) {
+  Json report = {{"line", step.line}, {"text", step.text}};
+  auto failLine = [&](const std::string& why) {
+    return UsageError("line " + std::to_string(step.line) + ": " + why);
+  };
+  Exchange e;
+  switch (step.verb) {
+    case Verb::QueryNumModes:
+      e = client_.queryNumModes();
+      break;
+    case Verb::QueryModes:
+      e = client_.queryModes();
+      break;
+    case Verb::QueryCurrentMode:
+      e = client_.queryCurrentMode();
+      break;
+    case Verb::SetMode: {
+      uint32_t mode = 0;
+      if (step.mode.number) {
+        mode = *step.mode.number;
+      } else {
+        try {
+          std::vector<ListedMode> listed;
+          for (const ModeInformation& m : modeList())
+            listed.push_back(
+                {m.ModeIndex, m.VisScreenWidth, m.VisScreenHeight, m.BitsPerPlane, m.Frequency});
+          mode = resolveMode(step.mode, listed);
+        } catch (const UsageError& error) {
+          throw failLine(error.what());
+        }
+      }
+      e = client_.setMode(mode);
+      report["mode"] = mode;
+      break;
+    }
+    case Verb::Map:
+      e = client_.mapVideoMemory();
+      if (e.status == 0) lastMap_ = e.result["VideoRamBase"].get<uint64_t>();
+      break;
+    case Verb::Unmap: {
+      std::optional<uint64_t> address = step.address ? step.address : lastMap_;
+      if (!address) throw failLine("unmap: no address given and no earlier map");
+      e = client_.unmapVideoMemory(*address);
+      report["address"] = *address;
+      break;
+    }
+    case Verb::Share:
+      e = client_.shareVideoMemory(step.a, step.b);
+      if (e.status == 0) lastShare_ = e.result["VirtualAddress"].get<uint64_t>();
+      break;
+    case Verb::Unshare: {
+      std::optional<uint64_t> address = step.address ? step.address : lastShare_;
+      if (!address) throw failLine("unshare: no address given and no earlier share");
+      e = client_.unshareVideoMemory(*address);
+      report["address"] = *address;
+      break;
+    }
+    case Verb::QueryPointerCaps:
+      e = client_.queryPointerCapabilities();
+      break;
+    case Verb::Palette:
+      e = client_.setPalette(step.first, step.colours);
+      break;
+    case Verb::PointerShape:
+      e = client_.setPointerShape(step.shape, step.flags, step.width, step.height, step.x, step.y);
+      break;
+    case Verb::PointerMove:
+      e = client_.setPointerPosition(step.x, step.y);
+      break;
+    case Verb::PointerEnable:
+      e = client_.enablePointer();
+      break;
+    case Verb::PointerDisable:
+      e = client_.disablePointer();
+      break;
+    case Verb::PointerQuery:
+      e = client_.queryPointerPosition();
+      break;
+    case Verb::Reset:
+      e = client_.reset();
+      break;
+    case Verb::Nop:
+      e = client_.nop();
+      break;
+    case Verb::FbFree:
+      e = client_.queryFbFree();
+      break;
+    case Verb::MemMap:
+      e = client_.memoryMap(step.a, step.b);
+      break;
+    case Verb::IoMap:
+      e = client_.ioMap(step.a, step.b);
+      break;
+    case Verb::PortRead:
+      e = client_.readPort(step.portWidth, step.a, step.b);
+      break;
+    case Verb::PortWrite:
+      e = client_.writePort(step.portWidth, step.a, step.b, step.c);
+      break;
+    case Verb::Raw:
+      e = client_.send(step.code, step.input, step.outputLength);
+      e.result = {{"output", hexBytes(std::vector<uint8_t>(
+                                 e.output.begin(),
+                                 e.output.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(
+                                                        e.information, e.output.size()))))}};
+      break;
+    case Verb::Screenshot:
+      report["screenshot"] = writeScreenshot(session_.board(), step.file.string());
+      return report;
+  }
+  report["request"] = requestName(e.code);
+  report["code"] = e.code;
+  report["status"] = e.status;
+  report["statusName"] = statusName(e.status);
+  report["information"] = e.information;
+  if (!e.result.empty()) report["result"] = e.result;
+  return report;
+}
+
+Json Runner::runAll(const std::vector<Step>& steps, std::ostream* text) {
+  Json reports = Json::array();
+  for (const Step& step : steps) {
+    Json report = run(step);
+    if (text) print(report, *text);
+    reports.push_back(std::move(report));
+  }
+  return reports;
+}
+
+void Runner::print(const Json& report, std::ostream& out) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%4d  ", report["line"].get<int>());
+  out << head << report["text"].get<std::string>() << "\n";
+  if (report.contains("screenshot")) {
+    const Json& s = report["screenshot"];
+    out << "      wrote " << s["file"].get<std::string>() << " (" << s["width"] << "x"
+        << s["height"] << ", cursor " << (s["cursorVisible"].get<bool>() ? "shown" : "hidden")
+        << ")\n";
+    return;
+  }
+  out << "      " << report["request"].get<std::string>() << ": status " << report["status"];
+  if (report["status"].get<uint32_t>() != 0) out << " " << report["statusName"].get<std::string>();
+  out << ", information " << report["information"];
+  if (report.contains("mode")) out << ", mode " << report["mode"];
+  if (report.contains("address")) out << ", address " << hex(report["address"].get<uint64_t>());
+  out << "\n";
+  if (!report.contains("result")) return;
+  const Json& result = report["result"];
+  if (result.contains("modes")) {
+    std::vector<ModeInformation> modes;
+    for (const Json& m : result["modes"]) {
+      ModeInformation info{};
+      info.ModeIndex = m["ModeIndex"];
+      info.VisScreenWidth = m["VisScreenWidth"];
+      info.VisScreenHeight = m["VisScreenHeight"];
+      info.BitsPerPlane = m["BitsPerPlane"];
+      info.Frequency = m["Frequency"];
+      info.ScreenStride = m["ScreenStride"];
+      info.RedMask = m["RedMask"];
+      info.GreenMask = m["GreenMask"];
+      info.BlueMask = m["BlueMask"];
+      info.AttributeFlags = m["AttributeFlags"];
+      modes.push_back(info);
+    }
+    printModes(modes, out);
+    return;
+  }
+  std::string line;
+  for (const auto& [key, value] : result.items()) line += "  " + key + " " + fieldText(key, value);
+  out << "     " << line << "\n";
+}
+
+}  // namespace orvasim

@@ -1,0 +1,35 @@
+// Runs a scenario against a session: each step becomes its request (or a
+// screenshot), and its status and results are reported as text lines or JSON.
+#pragma once
+#include <ostream>
+#include <vector>
+
+#include "client.h"
+#include "scenario.h"
+
+namespace orvasim {
+
+class Runner {
+ public:
+  Runner(orva::platform::Session& session, Client& client) : session_(session), client_(client) {}
+
+  // Runs one step and returns its report: line, text, and for a request its name,
+  // code, status, information and decoded result. Throws UsageError ("line N: ...")
+  // when a set-mode size is not listed, std::runtime_error when a screenshot fails.
+  Json run(const Step& step);
+
+  // Runs every step in order; prints each one as it completes when `text` is set.
+  Json runAll(const std::vector<Step>& steps, std::ostream* text);
+
+  static void print(const Json& report, std::ostream& out);
+
+ private:
+  const std::vector<ModeInformation>& modeList();
+
+  orva::platform::Session& session_;
+  Client& client_;
+  std::optional<std::vector<ModeInformation>> modes_;
+  std::optional<uint64_t> lastMap_, lastShare_;
+};
+
+}  // namespace orvasim

@@ -1,0 +1,268 @@
+#include "scenario.h"
+
+#include <array>
+#include <fstream>
+#include <sstream>
+
+#include "shapes.h"
+
+namespace orvasim {
+
+namespace {
+
+struct VerbInfo {
+  std::string_view name;
+  Verb verb;
+  unsigned portWidth;
+};
+
+constexpr std::array kVerbs = {
+    VerbInfo{"query-num-modes", Verb::QueryNumModes, 0},
+    VerbInfo{"query-modes", Verb::QueryModes, 0},
+    VerbInfo{"query-current-mode", Verb::QueryCurrentMode, 0},
+    VerbInfo{"set-mode", Verb::SetMode, 0},
+    VerbInfo{"map", Verb::Map, 0},
+    VerbInfo{"unmap", Verb::Unmap, 0},
+    VerbInfo{"share", Verb::Share, 0},
+    VerbInfo{"unshare", Verb::Unshare, 0},
+    VerbInfo{"query-pointer-caps", Verb::QueryPointerCaps, 0},
+    VerbInfo{"palette", Verb::Palette, 0},
+    VerbInfo{"pointer-shape", Verb::PointerShape, 0},
+    VerbInfo{"pointer-move", Verb::PointerMove, 0},
+    VerbInfo{"pointer-enable", Verb::PointerEnable, 0},
+    VerbInfo{"pointer-disable", Verb::PointerDisable, 0},
+    VerbInfo{"pointer-query", Verb::PointerQuery, 0},
+    VerbInfo{"reset", Verb::Reset, 0},
+    VerbInfo{"nop", Verb::Nop, 0},
+    VerbInfo{"fb-free", Verb::FbFree, 0},
+    VerbInfo{"mem-map", Verb::MemMap, 0},
+    VerbInfo{"io-map", Verb::IoMap, 0},
+    VerbInfo{"port-read8", Verb::PortRead, 8},
+    VerbInfo{"port-read16", Verb::PortRead, 16},
+    VerbInfo{"port-read32", Verb::PortRead, 32},
+    VerbInfo{"port-write8", Verb::PortWrite, 8},
+    VerbInfo{"port-write16", Verb::PortWrite, 16},
+    VerbInfo{"port-write32", Verb::PortWrite, 32},
+    VerbInfo{"screenshot", Verb::Screenshot, 0},
+    VerbInfo{"raw", Verb::Raw, 0},
+};
+
+// Reads the arguments of one line, each failure naming the line and the argument.
+class Args {
+ public:
+  Args(std::vector<std::string> words, int line, std::string_view verb)
+      : words_(std::move(words)), line_(line), verb_(verb) {}
+
+  [[noreturn]] void fail(const std::string& why) const {
+    throw UsageError("line " + std::to_string(line_) + ": " + std::string(verb_) + ": " + why);
+  }
+  size_t count() const { return words_.size(); }
+  void expect(size_t least, size_t most, std::string_view usage) const {
+    if (words_.size() < least || words_.size() > most) fail("expected " + std::string(usage));
+  }
+  const std::string& word(size_t i) const { return words_[i]; }
+  uint32_t u32(size_t i, std::string_view what) const {
+    std::optional<uint64_t> v = parseUnsigned(words_[i], 32);
+    if (!v) fail(std::string(what) + " '" + words_[i] + "' is not a 32-bit number");
+    return static_cast<uint32_t>(*v);
+  }
+  int32_t s16(size_t i, std::string_view what) const { return s16(words_[i], what); }
+  int32_t s16(const std::string& text, std::string_view what) const {
+    std::optional<int64_t> v = parseSigned(text);
+    if (!v || *v < INT16_MIN || *v > INT16_MAX)
+      fail(std::string(what) + " '" + text + "' is not a number from -32768 to 32767");
+    return static_cast<int32_t>(*v);
+  }
+  uint64_t address(size_t i) const {
+    std::optional<uint64_t> v = parseUnsigned(words_[i], 64);
+    if (!v) fail("address '" + words_[i] + "' is not a number");
+    return *v;
+  }
+
+ private:
+  std::vector<std::string> words_;
+  int line_;
+  std::string_view verb_;
+};
+
+void parsePointerShape(Step& step, const Args& args, const std::filesystem::path& folder) {
+  if (args.count() < 1) args.fail("expected SHAPE [height=H] [x=X] [y=Y] [flags=F] [width=W]");
+  step.shapeName = args.word(0);
+  if (std::optional<std::vector<uint8_t>> shape = builtinShape(step.shapeName)) {
+    step.shape = *shape;
+  } else {
+    std::filesystem::path file = folder / step.shapeName;
+    if (!std::filesystem::exists(file))
+      args.fail("'" + step.shapeName +
+                "' is neither a built-in shape (arrow, block, cross) nor a shape file");
+    try {
+      step.shape = loadShapeFile(file);
+    } catch (const UsageError& e) {
+      args.fail(e.what());
+    }
+  }
+  for (size_t i = 1; i < args.count(); ++i) {
+    const std::string& option = args.word(i);
+    size_t eq = option.find('=');
+    if (eq == std::string::npos) args.fail("option '" + option + "' is not NAME=VALUE");
+    std::string key = option.substr(0, eq), value = option.substr(eq + 1);
+    if (key == "x" || key == "y") {
+      (key == "x" ? step.x : step.y) = args.s16(value, key);
+      continue;
+    }
+    std::optional<uint64_t> v = parseUnsigned(value, 32);
+    if (!v) args.fail(key + " '" + value + "' is not a 32-bit number");
+    if (key == "height") {
+      step.height = static_cast<uint32_t>(*v);
+    } else if (key == "width") {
+      step.width = static_cast<uint32_t>(*v);
+    } else if (key == "flags") {
+      step.flags = static_cast<uint32_t>(*v);
+    } else {
+      args.fail("unknown option '" + key + "' (height, width, x, y, flags)");
+    }
+  }
+}
+
+}  // namespace
+
+std::string_view verbName(Verb verb) {
+  for (const VerbInfo& info : kVerbs)
+    if (info.verb == verb) return info.name;
+  return "?";
+}
+
+std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
+                                      const std::filesystem::path& folder) {
+  if (size_t hash = line.find('#'); hash != std::string_view::npos) line = line.substr(0, hash);
+  std::vector<std::string> words = splitWords(line);
+  if (words.empty()) return std::nullopt;
+
+  Step step;
+  step.line = lineNumber;
+  step.text = trim(line);
+  const VerbInfo* info = nullptr;
+  for (const VerbInfo& candidate : kVerbs)
+    if (candidate.name == words[0]) info = &candidate;
+  if (!info)
+    throw UsageError("line " + std::to_string(lineNumber) + ": unknown request '" + words[0] + "'");
+  step.verb = info->verb;
+  step.portWidth = info->portWidth;
+  Args args({words.begin() + 1, words.end()}, lineNumber, info->name);
+
+  switch (step.verb) {
+    case Verb::QueryNumModes:
+    case Verb::QueryModes:
+    case Verb::QueryCurrentMode:
+    case Verb::Map:
+    case Verb::QueryPointerCaps:
+    case Verb::PointerEnable:
+    case Verb::PointerDisable:
+    case Verb::PointerQuery:
+    case Verb::Reset:
+    case Verb::Nop:
+    case Verb::FbFree:
+      args.expect(0, 0, "no arguments");
+      break;
+    case Verb::SetMode:
+      args.expect(1, 1, "MODE (a mode number or WxHxBPP[@HZ])");
+      try {
+        step.mode = parseModeSpec(args.word(0));
+      } catch (const UsageError& e) {
+        args.fail(e.what());
+      }
+      break;
+    case Verb::Unmap:
+    case Verb::Unshare:
+      args.expect(0, 1, "[ADDRESS]");
+      if (args.count() == 1) step.address = args.address(0);
+      break;
+    case Verb::Share:
+      args.expect(2, 2, "OFFSET SIZE");
+      step.a = args.u32(0, "offset");
+      step.b = args.u32(1, "size");
+      break;
+    case Verb::Palette: {
+      if (args.count() < 2) args.fail("expected FIRST RRGGBB [RRGGBB...]");
+      step.first = args.u32(0, "first entry");
+      if (step.first > 0xFFFF) args.fail("first entry above 65535");
+      for (size_t i = 1; i < args.count(); ++i) {
+        std::optional<uint32_t> colour = parseColour(args.word(i));
+        if (!colour) args.fail("colour '" + args.word(i) + "' is not RRGGBB");
+        step.colours.push_back(*colour);
+      }
+      break;
+    }
+    case Verb::PointerShape:
+      parsePointerShape(step, args, folder);
+      break;
+    case Verb::PointerMove:
+      args.expect(2, 2, "X Y");
+      step.x = args.s16(0, "x");
+      step.y = args.s16(1, "y");
+      break;
+    case Verb::MemMap:
+    case Verb::IoMap:
+      args.expect(2, 2, step.verb == Verb::MemMap ? "PHYS LENGTH" : "PORT LENGTH");
+      step.a = args.u32(0, "address");
+      step.b = args.u32(1, "length");
+      break;
+    case Verb::PortRead:
+      args.expect(1, 2, "BASE [OFFSET]");
+      step.a = args.u32(0, "base");
+      if (args.count() == 2) step.b = args.u32(1, "offset");
+      break;
+    case Verb::PortWrite:
+      args.expect(3, 3, "BASE OFFSET VALUE");
+      step.a = args.u32(0, "base");
+      step.b = args.u32(1, "offset");
+      step.c = args.u32(2, "value");
+      break;
+    case Verb::Screenshot:
+      args.expect(1, 1, "FILE");
+      step.file = args.word(0);
+      break;
+    case Verb::Raw: {
+      args.expect(3, 3, "CODE HEXINPUT|- OUTLENGTH");
+      step.code = args.u32(0, "code");
+      std::optional<std::vector<uint8_t>> input = parseHexBytes(args.word(1));
+      if (!input) args.fail("input '" + args.word(1) + "' is not hex bytes (or - for none)");
+      step.input = *input;
+      step.outputLength = args.u32(2, "output length");
+      if (step.outputLength > (1u << 20)) args.fail("output length above 1 MB");
+      break;
+    }
+  }
+  return step;
+}
+
+std::vector<Step> parseScenario(std::string_view text, const std::filesystem::path& folder) {
+  std::vector<Step> steps;
+  int number = 0;
+  size_t begin = 0;
+  while (begin <= text.size()) {
+    size_t end = text.find('\n', begin);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(begin, end - begin);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    ++number;
+    if (std::optional<Step> step = parseScenarioLine(line, number, folder))
+      steps.push_back(std::move(*step));
+    begin = end + 1;
+  }
+  return steps;
+}
+
+std::vector<Step> loadScenario(const std::filesystem::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw UsageError("cannot read scenario '" + file.string() + "'");
+  std::ostringstream text;
+  text << in.rdbuf();
+  try {
+    return parseScenario(text.str(), file.parent_path());
+  } catch (const UsageError& e) {
+    throw UsageError(file.string() + ": " + e.what());
+  }
+}
+
+}  // namespace orvasim

@@ -1,0 +1,91 @@
+// Scenario files: one request a line, as a display driver issues them.
+//
+//   # comment                       blank lines and comments are skipped
+//   query-num-modes                 query-modes          query-current-mode
+//   set-mode MODE                   MODE: number, 0x hex, or WxHxBPP[@HZ]
+//   map                             unmap [ADDRESS]      (default: the last map)
+//   share OFFSET SIZE               unshare [ADDRESS]    (default: the last share)
+//   query-pointer-caps              palette FIRST RRGGBB [RRGGBB...]
+//   pointer-shape SHAPE [height=H] [x=X] [y=Y] [flags=F] [width=W]
+//   pointer-move X Y                pointer-enable  pointer-disable  pointer-query
+//   reset                           nop                  fb-free
+//   mem-map PHYS LENGTH             io-map PORT LENGTH
+//   port-read8|16|32 BASE [OFFSET]  port-write8|16|32 BASE OFFSET VALUE
+//   screenshot FILE                 raw CODE HEXINPUT|- OUTLENGTH
+//
+// SHAPE is a built-in name (arrow, block, cross) or a file of 1024 bytes in hex.
+// Shape files are looked up from the scenario file's folder; screenshots are written
+// relative to the current folder.
+#pragma once
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "parse.h"
+
+namespace orvasim {
+
+enum class Verb {
+  QueryNumModes,
+  QueryModes,
+  QueryCurrentMode,
+  SetMode,
+  Map,
+  Unmap,
+  Share,
+  Unshare,
+  QueryPointerCaps,
+  Palette,
+  PointerShape,
+  PointerMove,
+  PointerEnable,
+  PointerDisable,
+  PointerQuery,
+  Reset,
+  Nop,
+  FbFree,
+  MemMap,
+  IoMap,
+  PortRead,
+  PortWrite,
+  Screenshot,
+  Raw,
+};
+
+struct Step {
+  int line = 0;
+  std::string text;  // the line as written, trimmed
+  Verb verb = Verb::Nop;
+
+  ModeSpec mode;                    // set-mode
+  std::optional<uint64_t> address;  // unmap, unshare (absent: the last map or share)
+  uint32_t first = 0;               // palette: first entry
+  std::vector<uint32_t> colours;    // palette: 0xRRGGBB each
+  int32_t x = 0, y = 0;             // pointer-move, pointer-shape position
+  std::string shapeName;            // pointer-shape: built-in name or file as written
+  std::vector<uint8_t> shape;       // pointer-shape: 1024 bytes, AND plane then XOR plane
+  uint32_t width = 64, height = 64, flags = 0x03;  // pointer-shape
+  uint32_t a = 0, b = 0, c = 0;  // share OFFSET SIZE; *-map ADDRESS LENGTH; port BASE OFFSET VALUE
+  unsigned portWidth = 8;        // port-read/port-write
+  std::filesystem::path file;    // screenshot
+  uint32_t code = 0;             // raw
+  std::vector<uint8_t> input;    // raw
+  uint32_t outputLength = 0;     // raw
+};
+
+// The request name of a step as scenario files spell it.
+std::string_view verbName(Verb verb);
+
+// Parses one line (without its newline). nullopt for blank and comment lines.
+// Throws UsageError("line N: ...") on a malformed line. `folder` resolves shape
+// file names.
+std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
+                                      const std::filesystem::path& folder);
+// Parses a whole scenario text; every line is checked before anything runs.
+std::vector<Step> parseScenario(std::string_view text, const std::filesystem::path& folder);
+std::vector<Step> loadScenario(const std::filesystem::path& file);
+
+}  // namespace orvasim
