@@ -70,7 +70,7 @@ Board::State::State(const BoardConfig& c) : config(c), i2c(0x40, c.tvEncoderPres
   sioDevice[0x08][0xE1] = c.superIoE1;
   clockSel[0x01] = static_cast<uint8_t>(~c.superIoE1 & 0x02);
   if (isPinto()) {
-    cfg[0x7B] = 0x1C;
+    cfg[0x7B] = 0x1E;
     gpioLinesChanged(true);
   }
   i2c.onRegisterWrite = [this](uint8_t reg, uint8_t value) {

@@ -8,8 +8,8 @@
 //   CRTC 0x20 = BoardConfig::gbase, configuration 0x36 = memory / 128 KB,
 //   0x1D/0x1E = BoardConfig::tftBasePort, 0x4C = 0x10 (internal dot clocks),
 //   DAC pixel mask 0xFF, graphics-engine register 0x11C = 0xFFFFFFFF (cursor hidden);
-// - Pinto: configuration 0x7B = 0x1C (internal clock, both I2C lines released
-//   high, encoder reset and enable lines low);
+// - Pinto: configuration 0x7B = 0x1E (internal clock, both I2C lines released
+//   high, encoder reset line high = running, enable line low);
 // - other variants: 0xEA/0xEB register 1 bit 1 = the opposite of Super I/O 0xE1
 //   bit 1 (internal clock).
 //
