@@ -1,4 +1,7 @@
 // Bus trace: every access the driver makes, in program order, as JSON Lines.
+// One object per event: "op" first, then the operation's fields in a fixed order;
+// byte strings (registry-set data, request input, done output) as lowercase hex
+// pairs; an access the board did not decode carries "undecoded": true last.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -43,10 +46,11 @@ struct TraceCounters {
 
 class Trace {
  public:
+  // Counts the event always; keeps it only while recording.
   void add(TraceEvent event);
   const std::vector<TraceEvent>& events() const { return events_; }
   const TraceCounters& counters() const { return counters_; }
-  void clear();
+  void clear();  // events and counters
   // Keep only counters (fuzzing, benchmarks); events are dropped.
   void setRecording(bool on) { recording_ = on; }
   std::string toJsonLines() const;
