@@ -120,7 +120,9 @@ int execute(const Command& command, const ToolOptions& options, Session& session
 std::string parseErrorMessage(const CLI::ParseError& e, const CLI::App& app) {
   if (dynamic_cast<const CLI::ExtrasError*>(&e)) {
     std::vector<std::string> extras = app.remaining();
-    if (!extras.empty() && !extras[0].starts_with("-"))
+    if (!extras.empty() && extras[0].starts_with("-"))
+      return "unknown option '" + extras[0] + "' (see --help)";
+    if (!extras.empty())
       return "unknown command or argument '" + extras[0] +
              "' (commands: info, modes, set, screenshot, run)";
   }
@@ -144,26 +146,32 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       "Examples:\n"
       "  orvasim --chip pinto --output TVPAL modes\n"
       "  orvasim set 800x600x16@75 screenshot --out screen.png\n"
-      "  orvasim --trace bus.jsonl run examples/session.scn");
+      "  orvasim --trace bus.jsonl run examples/session.scn\n");
 
   std::string chip = "bramble", memory = "4M", gbase = "0", outputKeyword;
   bool noTvEncoder = false;
   ToolOptions options;
   app.add_option("--chip", chip,
                  std::string("chip variant: ") + kChips +
-                     " (default bramble: every monitor mode plus the TV encoder on I/O ports)");
+                     " (default bramble: every monitor mode plus the TV encoder on I/O ports)")
+      ->type_name("CHIP");
   app.add_option("--memory", memory,
-                 "display memory: 128K steps up to 8064K, as 4M, 8064K, 2MB or bytes (default 4M)");
+                 "display memory: 128K steps up to 8064K, as 4M, 8064K, 2MB or bytes (default 4M)")
+      ->type_name("SIZE");
   app.add_option("--gbase", gbase,
-                 "CRTC 0x20 at power-up, hex: the graphics base's bits 31-24 (default 0)");
+                 "CRTC 0x20 at power-up, hex: the graphics base's bits 31-24 (default 0)")
+      ->type_name("HEX");
   CLI::Option* outputOption =
       app.add_option("--output", outputKeyword,
                      "registry value HardwareInformation.OutputType, e.g. MONITOR, TVPAL, "
-                     "TVNTSC, TFTPHILIPSHLD1201 (default: not set, the driver picks MONITOR)");
+                     "TVNTSC, TFTPHILIPSHLD1201 (default: not set, the driver picks MONITOR)")
+          ->type_name("KEYWORD");
   app.add_flag("--no-tv-encoder", noTvEncoder, "the external I2C TV encoder does not answer");
   app.add_flag("--json", options.json, "print JSON instead of text");
-  app.add_option("--trace", options.traceFile, "write the bus trace (JSON Lines) to FILE");
-  app.add_option("--vcd", options.vcdFile, "write the I2C lines as a Value Change Dump to FILE");
+  app.add_option("--trace", options.traceFile, "write the bus trace (JSON Lines) to FILE")
+      ->type_name("FILE");
+  app.add_option("--vcd", options.vcdFile, "write the I2C lines as a Value Change Dump to FILE")
+      ->type_name("FILE");
 
   Command command;
   CLI::App* info = app.add_subcommand(
@@ -174,20 +182,31 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       "set", "set a mode and report what the hardware now does (read back from the board)");
   set->add_option("MODE", command.mode,
                   "mode number (74, 0x4A; sent as is) or WIDTHxHEIGHTxBPP[@HZ] from the list")
-      ->required();
+      ->required()
+      ->type_name("MODE");
   CLI::App* setShot = set->add_subcommand("screenshot", "also write the picture as PNG");
-  setShot->add_option("--out", command.screenshot, "PNG file")->required();
+  setShot->add_option("--out", command.screenshot, "PNG file")->type_name("FILE")->required();
   CLI::App* shot =
       app.add_subcommand("screenshot",
                          "write the displayed picture (cursor included) as PNG, after an optional "
                          "scenario and mode set");
-  shot->add_option("--out", command.screenshot, "PNG file")->required();
-  shot->add_option("--scenario", command.scenario, "scenario file to run first");
-  shot->add_option("--mode", command.mode, "mode to set (after the scenario)");
+  shot->add_option("--out", command.screenshot, "PNG file")->type_name("FILE")->required();
+  shot->add_option("--scenario", command.scenario, "scenario file to run first")->type_name("FILE");
+  shot->add_option("--mode", command.mode, "mode to set (after the scenario)")->type_name("MODE");
   CLI::App* run = app.add_subcommand("run", "run a scenario file of requests, one per line");
-  run->add_option("SCENARIO", command.scenario, "scenario file")->required();
+  run->add_option("SCENARIO", command.scenario, "scenario file")->required()->type_name("FILE");
+  run->footer(
+      "Scenario lines ('#' starts a comment; numbers are decimal or 0x hex):\n"
+      "  query-num-modes | query-modes | query-current-mode | set-mode MODE\n"
+      "  map | unmap [ADDRESS] | share OFFSET SIZE | unshare [ADDRESS]\n"
+      "  palette FIRST RRGGBB [RRGGBB...] | query-pointer-caps\n"
+      "  pointer-shape arrow|block|cross|FILE [height=H] [x=X] [y=Y] [flags=F] [width=W]\n"
+      "  pointer-move X Y | pointer-enable | pointer-disable | pointer-query | reset\n"
+      "  mem-map PHYS LENGTH | io-map PORT LENGTH | fb-free | nop\n"
+      "  port-read8|16|32 BASE [OFFSET] | port-write8|16|32 BASE OFFSET VALUE\n"
+      "  screenshot FILE | raw CODE HEXINPUT|- OUTLENGTH\n");
   CLI::App* runShot = run->add_subcommand("screenshot", "write the picture as PNG at the end");
-  runShot->add_option("--out", command.screenshot, "PNG file")->required();
+  runShot->add_option("--out", command.screenshot, "PNG file")->type_name("FILE")->required();
   for (CLI::App* sub : {info, modes, set, shot, run, setShot, runShot}) sub->fallthrough();
   app.require_subcommand(0, 1);
 

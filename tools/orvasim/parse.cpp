@@ -5,6 +5,7 @@
 #include <charconv>
 #include <set>
 #include <sstream>
+#include <tuple>
 
 namespace orvasim {
 
@@ -164,15 +165,14 @@ uint32_t resolveMode(const ModeSpec& spec, const std::vector<ListedMode>& list) 
     for (uint32_t hz : rates) message += " " + std::to_string(hz);
     message += "; 0 is a fixed timing)";
   } else {
-    std::set<std::string> sizes;
-    for (const ListedMode& mode : list)
-      sizes.insert(std::to_string(mode.width) + "x" + std::to_string(mode.height) + "x" +
-                   std::to_string(mode.bpp));
+    std::set<std::tuple<uint32_t, uint32_t, uint32_t>> sizes;
+    for (const ListedMode& mode : list) sizes.insert({mode.width, mode.height, mode.bpp});
     if (sizes.empty()) {
       message += " (the list is empty)";
     } else {
       message += " (listed:";
-      for (const std::string& size : sizes) message += " " + size;
+      for (const auto& [w, h, bpp] : sizes)
+        message += " " + std::to_string(w) + "x" + std::to_string(h) + "x" + std::to_string(bpp);
       message += ")";
     }
   }

@@ -1,6 +1,7 @@
 #include "runner.h"
 
 #include <cstdio>
+#include <sstream>
 #include <stdexcept>
 
 #include "report.h"
@@ -19,7 +20,8 @@ bool hexField(const std::string& key) {
 
 std::string fieldText(const std::string& key, const Json& value) {
   if (value.is_number_unsigned() && hexField(key)) return hex(value.get<uint64_t>());
-  if (value.is_string()) return value.get<std::string>();
+  if (value.is_string())
+    return value.get<std::string>().empty() ? "(none)" : value.get<std::string>();
   return value.dump();
 }
 
@@ -65,8 +67,10 @@ Json Runner::run(const Step& step) {
           throw failLine(error.what());
         }
       }
+      DeviceMarks marks = markDevices(session_.board());
       e = client_.setMode(mode);
       report["mode"] = mode;
+      report["hardware"] = hardwareReport(session_.board(), marks);
       break;
     }
     case Verb::Map:
@@ -180,6 +184,12 @@ void Runner::print(const Json& report, std::ostream& out) {
   if (report.contains("mode")) out << ", mode " << report["mode"];
   if (report.contains("address")) out << ", address " << hex(report["address"].get<uint64_t>());
   out << "\n";
+  if (report.contains("hardware")) {
+    std::ostringstream hardware;
+    printHardware(report["hardware"], hardware);
+    std::istringstream lines(hardware.str());
+    for (std::string line; std::getline(lines, line);) out << "      " << line << "\n";
+  }
   if (!report.contains("result")) return;
   const Json& result = report["result"];
   if (result.contains("modes")) {
