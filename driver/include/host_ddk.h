@@ -31,7 +31,8 @@ typedef LONG VP_STATUS;
 #define OUT
 #define OPTIONAL
 
-typedef union _LARGE_INTEGER {
+// 8-byte aligned inside records on every build, as the Windows ABI lays it out.
+typedef union alignas(8) _LARGE_INTEGER {
   struct {
     ULONG LowPart;
     LONG HighPart;
