@@ -47,25 +47,25 @@ struct ModeCase {
   std::optional<uint32_t> refresh;
 };
 
-class ModeName : public testing::TestWithParam<ModeCase> {};
+class ModeNames : public testing::TestWithParam<ModeCase> {};
 
-TEST_P(ModeName, Parses) {
+TEST_P(ModeNames, Parses) {
   const ModeCase& c = GetParam();
   if (!c.ok) {
-    EXPECT_THROW(parseModeSpec(c.text), UsageError) << c.text;
+    EXPECT_THROW(parseModeName(c.text), UsageError) << c.text;
     return;
   }
-  ModeSpec spec = parseModeSpec(c.text);
-  EXPECT_EQ(spec.number, c.number);
+  ModeName wanted = parseModeName(c.text);
+  EXPECT_EQ(wanted.number, c.number);
   if (!c.number) {
-    EXPECT_EQ(spec.width, c.width);
-    EXPECT_EQ(spec.height, c.height);
-    EXPECT_EQ(spec.bpp, c.bpp);
-    EXPECT_EQ(spec.refresh, c.refresh);
+    EXPECT_EQ(wanted.width, c.width);
+    EXPECT_EQ(wanted.height, c.height);
+    EXPECT_EQ(wanted.bpp, c.bpp);
+    EXPECT_EQ(wanted.refresh, c.refresh);
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, ModeName,
+INSTANTIATE_TEST_SUITE_P(Table, ModeNames,
                          testing::Values(ModeCase{"74", true, 74u, 0, 0, 0, {}},
                                          ModeCase{"0x4A", true, 74u, 0, 0, 0, {}},
                                          ModeCase{"0", true, 0u, 0, 0, 0, {}},
@@ -86,25 +86,25 @@ INSTANTIATE_TEST_SUITE_P(Table, ModeName,
 TEST(ResolveMode, PicksFromTheListAndNamesWhatIsListed) {
   const std::vector<ListedMode> list = {
       {64, 800, 600, 8, 60}, {66, 800, 600, 8, 75}, {72, 800, 600, 16, 60}, {392, 720, 480, 16, 0}};
-  EXPECT_EQ(resolveMode(parseModeSpec("800x600x8"), list), 64u);  // first listed rate
-  EXPECT_EQ(resolveMode(parseModeSpec("800x600x8@75"), list), 66u);
-  EXPECT_EQ(resolveMode(parseModeSpec("720x480x16@0"), list), 392u);
+  EXPECT_EQ(resolveMode(parseModeName("800x600x8"), list), 64u);  // first listed rate
+  EXPECT_EQ(resolveMode(parseModeName("800x600x8@75"), list), 66u);
+  EXPECT_EQ(resolveMode(parseModeName("720x480x16@0"), list), 392u);
   // A number goes to the driver as is, listed or not.
-  EXPECT_EQ(resolveMode(parseModeSpec("999"), list), 999u);
+  EXPECT_EQ(resolveMode(parseModeName("999"), list), 999u);
 
   try {
-    resolveMode(parseModeSpec("800x600x8@85"), list);
+    resolveMode(parseModeName("800x600x8@85"), list);
     FAIL() << "an unlisted rate was accepted";
   } catch (const UsageError& e) {
     EXPECT_NE(std::string(e.what()).find("60 75"), std::string::npos) << e.what();
   }
   try {
-    resolveMode(parseModeSpec("1024x768x8"), list);
+    resolveMode(parseModeName("1024x768x8"), list);
     FAIL() << "an unlisted size was accepted";
   } catch (const UsageError& e) {
     EXPECT_NE(std::string(e.what()).find("800x600x16"), std::string::npos) << e.what();
   }
-  EXPECT_THROW(resolveMode(parseModeSpec("800x600x8"), {}), UsageError);
+  EXPECT_THROW(resolveMode(parseModeName("800x600x8"), {}), UsageError);
 }
 
 TEST(NumberParsers, Table) {

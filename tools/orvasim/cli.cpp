@@ -84,13 +84,13 @@ int execute(const Command& command, const ToolOptions& options, Session& session
     else
       printModes(modes, out);
   } else if (command.name == "set") {
-    ModeSpec spec = parseModeSpec(command.mode);
+    ModeName wanted = parseModeName(command.mode);
     std::vector<ModeInformation> modes = modeList(client);
     std::vector<ListedMode> listed;
     for (const ModeInformation& m : modes)
       listed.push_back(
           {m.ModeIndex, m.VisScreenWidth, m.VisScreenHeight, m.BitsPerPlane, m.Frequency});
-    uint32_t mode = resolveMode(spec, listed);
+    uint32_t mode = resolveMode(wanted, listed);
     Json report = setReport(session, client, mode, modes);
     if (!options.json) printSet(report, out);
     if (report["status"].get<uint32_t>() != 0) code = kExitFailure;
@@ -103,7 +103,7 @@ int execute(const Command& command, const ToolOptions& options, Session& session
       Step set;
       set.verb = Verb::SetMode;
       set.text = "set-mode " + command.mode;
-      set.mode = parseModeSpec(command.mode);
+      set.mode = parseModeName(command.mode);
       steps.push_back(set);
     }
     Runner runner(session, client);
@@ -234,7 +234,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     options.board.tvEncoderPresent = !noTvEncoder;
     if (outputOption->count()) options.output = outputKeyword;
     // Mode names and scenarios are checked before the board boots.
-    if (!command.mode.empty()) parseModeSpec(command.mode);
+    if (!command.mode.empty()) parseModeName(command.mode);
     if (command.name == "run") loadScenario(command.scenario);
   } catch (const UsageError& e) {
     err << "orvasim: " << e.what() << "\n";

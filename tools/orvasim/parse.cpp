@@ -107,24 +107,24 @@ uint32_t parseMemorySize(std::string_view text) {
   return static_cast<uint32_t>(bytes);
 }
 
-ModeSpec parseModeSpec(std::string_view text) {
+ModeName parseModeName(std::string_view text) {
   auto fail = [&]() {
     return UsageError("invalid mode '" + std::string(text) +
                       "': expected a mode number (74, 0x4A) or WIDTHxHEIGHTxBPP[@HZ] "
                       "(800x600x16@75)");
   };
-  ModeSpec spec;
+  ModeName wanted;
   std::string t = lower(trim(text));
   if (t.empty()) throw fail();
   if (std::optional<uint64_t> number = parseUnsigned(t, 32)) {
-    spec.number = static_cast<uint32_t>(*number);
-    return spec;
+    wanted.number = static_cast<uint32_t>(*number);
+    return wanted;
   }
   std::string_view rest = t;
   if (size_t at = rest.find('@'); at != std::string_view::npos) {
     std::optional<uint64_t> hz = digits(rest.substr(at + 1), 10);
     if (!hz || *hz > UINT32_MAX) throw fail();
-    spec.refresh = static_cast<uint32_t>(*hz);
+    wanted.refresh = static_cast<uint32_t>(*hz);
     rest = rest.substr(0, at);
   }
   uint32_t fields[3];
@@ -137,29 +137,30 @@ ModeSpec parseModeSpec(std::string_view text) {
     fields[i] = static_cast<uint32_t>(*value);
     if (i < 2) rest = rest.substr(x + 1);
   }
-  spec.width = fields[0];
-  spec.height = fields[1];
-  spec.bpp = fields[2];
-  return spec;
+  wanted.width = fields[0];
+  wanted.height = fields[1];
+  wanted.bpp = fields[2];
+  return wanted;
 }
 
-std::string formatModeSpec(const ModeSpec& spec) {
-  if (spec.number) return std::to_string(*spec.number);
-  std::string out = std::to_string(spec.width) + "x" + std::to_string(spec.height) + "x" +
-                    std::to_string(spec.bpp);
-  if (spec.refresh) out += "@" + std::to_string(*spec.refresh);
+std::string formatModeName(const ModeName& wanted) {
+  if (wanted.number) return std::to_string(*wanted.number);
+  std::string out = std::to_string(wanted.width) + "x" + std::to_string(wanted.height) + "x" +
+                    std::to_string(wanted.bpp);
+  if (wanted.refresh) out += "@" + std::to_string(*wanted.refresh);
   return out;
 }
 
-uint32_t resolveMode(const ModeSpec& spec, const std::vector<ListedMode>& list) {
-  if (spec.number) return *spec.number;
+uint32_t resolveMode(const ModeName& wanted, const std::vector<ListedMode>& list) {
+  if (wanted.number) return *wanted.number;
   std::set<uint32_t> rates;
   for (const ListedMode& mode : list) {
-    if (mode.width != spec.width || mode.height != spec.height || mode.bpp != spec.bpp) continue;
-    if (!spec.refresh || *spec.refresh == mode.frequency) return mode.modeIndex;
+    if (mode.width != wanted.width || mode.height != wanted.height || mode.bpp != wanted.bpp)
+      continue;
+    if (!wanted.refresh || *wanted.refresh == mode.frequency) return mode.modeIndex;
     rates.insert(mode.frequency);
   }
-  std::string message = "mode " + formatModeSpec(spec) + " is not in the driver's mode list";
+  std::string message = "mode " + formatModeName(wanted) + " is not in the driver's mode list";
   if (!rates.empty()) {
     message += " (listed refresh rates:";
     for (uint32_t hz : rates) message += " " + std::to_string(hz);

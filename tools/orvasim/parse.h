@@ -42,24 +42,24 @@ std::optional<uint32_t> parseColour(std::string_view text);
 
 // A mode as the user names it: a mode number as the driver hands it out, or a
 // size and depth with an optional refresh rate picked from the driver's list.
-struct ModeSpec {
+struct ModeName {
   std::optional<uint32_t> number;  // set when given as a number
   uint32_t width = 0, height = 0, bpp = 0;
   std::optional<uint32_t> refresh;  // @HZ
 };
 // "74", "0x4A", "800x600x16", "800x600x16@75". Throws UsageError otherwise.
-ModeSpec parseModeSpec(std::string_view text);
-std::string formatModeSpec(const ModeSpec& spec);
+ModeName parseModeName(std::string_view text);
+std::string formatModeName(const ModeName& wanted);
 
 // One entry of the driver's mode list, reduced to what picking needs.
 struct ListedMode {
   uint32_t modeIndex = 0, width = 0, height = 0, bpp = 0, frequency = 0;
 };
-// The mode number that `spec` names. A number is returned as given, listed or not,
+// The mode number that `wanted` names. A number is returned as given, listed or not,
 // so that the driver's own answer to an unlisted number can be seen. A size picks
 // the first listed mode of that size and depth (and refresh rate when given);
 // throws UsageError naming what is listed when nothing matches.
-uint32_t resolveMode(const ModeSpec& spec, const std::vector<ListedMode>& list);
+uint32_t resolveMode(const ModeName& wanted, const std::vector<ListedMode>& list);
 
 std::string hex(uint64_t value, unsigned digits = 0);     // "0x..." upper-case digits
 std::string hexBytes(const std::vector<uint8_t>& bytes);  // lower-case, no separator

@@ -1,8 +1,10 @@
 #include "report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <stdexcept>
 
 #include "hwgeneric/hwgeneric.h"
@@ -224,12 +226,21 @@ void printInfo(const Json& info, std::ostream& out) {
       << fb["length"].get<uint64_t>() << " bytes (" << sizeText(fb["length"].get<uint64_t>())
       << ")\n";
   const Json& output = info["output"];
-  out << "output          " << output["keyword"].get<std::string>()
+  std::string keyword = output["keyword"].get<std::string>();
+  out << "output          " << (keyword.empty() ? std::string("\"\"") : keyword)
       << (output["given"].get<bool>() ? "" : " (default)");
-  if (output.contains("description") && !output["description"].is_null())
+  if (output.contains("description") && !output["description"].is_null()) {
     out << ": " << output["description"].get<std::string>();
-  else
+    static const std::map<uint32_t, const char*> kKinds = {
+        {HWGENERIC_TYPE_BOARD, "board"},
+        {HWGENERIC_TYPE_CHIP, "chip-name"},
+        {HWGENERIC_TYPE_FEATURE, "feature"},
+        {HWGENERIC_TYPE_TVSTANDARD, "TV-standard"}};
+    if (auto kind = kKinds.find(output["type"].get<uint32_t>()); kind != kKinds.end())
+      out << " (a " << kind->second << " row)";
+  } else {
     out << ": no such keyword";
+  }
   if (output.contains("selection"))
     out << "; selection " << hex(output["selection"].get<uint32_t>(), 8);
   out << "\n";
@@ -313,13 +324,15 @@ Json hardwareReport(const Board& board, const DeviceMarks& since) {
   if (pixel.inconsistent) clock["inconsistentSelect"] = true;
   hw["pixelClock"] = clock;
 
+  // Rates in Hz to the millihertz; null when the pixel clock is not known.
+  auto rate = [](double hz) { return hz > 0 ? Json(std::round(hz * 1000) / 1000) : Json(nullptr); };
   auto polarity = [](orva::board::SyncPolarity p) {
     return p == orva::board::SyncPolarity::Negative ? "negative" : "positive";
   };
   hw["timing"] = {{"hTotal", t.hTotal},
                   {"vTotal", t.vTotal},
-                  {"hFrequencyHz", std::round(t.hFrequencyHz * 1000) / 1000},
-                  {"vRefreshHz", std::round(t.vRefreshHz * 1000) / 1000},
+                  {"hFrequencyHz", rate(t.hFrequencyHz)},
+                  {"vRefreshHz", rate(t.vRefreshHz)},
                   {"hSync", polarity(t.hSync)},
                   {"vSync", polarity(t.vSync)}};
   hw["fifo"] = {{"crtc1B", t.fifo1B}, {"crtc27", t.fifo27}};
@@ -404,11 +417,12 @@ void printHardware(const Json& hw, std::ostream& out) {
   out << "\n";
 
   const Json& t = hw["timing"];
-  double hz = t["hFrequencyHz"].get<double>();
+  bool known = !t["hFrequencyHz"].is_null();
   out << "timing          horizontal "
-      << (hz > 0 ? fixed(hz / 1000, 3) + " kHz" : std::string("rate not known")) << " (total "
-      << t["hTotal"] << "), vertical "
-      << (hz > 0 ? fixed(t["vRefreshHz"].get<double>(), 3) + " Hz" : std::string("rate not known"))
+      << (known ? fixed(t["hFrequencyHz"].get<double>() / 1000, 3) + " kHz"
+                : std::string("rate not known"))
+      << " (total " << t["hTotal"] << "), vertical "
+      << (known ? fixed(t["vRefreshHz"].get<double>(), 3) + " Hz" : std::string("rate not known"))
       << " (total " << t["vTotal"] << "), sync H " << t["hSync"].get<std::string>() << ", V "
       << t["vSync"].get<std::string>() << "\n";
   out << "FIFO            CRTC 0x1B = " << hex(hw["fifo"]["crtc1B"].get<uint32_t>(), 2)
@@ -429,9 +443,18 @@ void printHardware(const Json& hw, std::ostream& out) {
       out << "                reset line held low " << tv["resetPulseUs"] << " us\n";
     if (tv.contains("i2c")) {
       size_t acked = 0;
-      for (const Json& x : tv["i2c"]) acked += x["acknowledged"].get<bool>();
-      out << "                I2C: " << tv["i2c"].size() << " transfers to device "
-          << hex(tv["i2c"][0]["device"].get<uint32_t>(), 2) << ", " << acked << " acknowledged\n";
+      std::vector<uint32_t> devices;
+      for (const Json& x : tv["i2c"]) {
+        acked += x["acknowledged"].get<bool>();
+        uint32_t device = x["device"].get<uint32_t>();
+        if (std::find(devices.begin(), devices.end(), device) == devices.end())
+          devices.push_back(device);
+      }
+      out << "                I2C: " << tv["i2c"].size() << " transfers, " << acked
+          << " acknowledged; first bytes";
+      for (size_t k = 0; k < devices.size() && k < 8; ++k) out << " " << hex(devices[k], 2);
+      if (devices.size() > 8) out << " ...";
+      out << "\n";
     }
     std::string line;
     for (size_t i = 0; i < writes.size(); ++i) {
@@ -533,8 +556,11 @@ void printSet(const Json& report, std::ostream& out) {
   printHardware(report["hardware"], out);
   const Json& fb = report["frameBuffer"];
   uint64_t visible = fb["visibleBytes"].get<uint64_t>();
-  out << "frame buffer    " << fb["size"].get<uint64_t>() << " bytes; visible 0x000000-"
-      << hex(visible ? visible - 1 : 0, 6) << " (" << visible << " bytes)\n";
+  out << "frame buffer    " << fb["size"].get<uint64_t>() << " bytes; visible ";
+  if (visible)
+    out << "0x000000-" << hex(visible - 1, 6) << " (" << visible << " bytes)\n";
+  else
+    out << "surface empty\n";
   if (fb.contains("pointerArea")) {
     out << "                pointer area " << hex(fb["pointerArea"][0].get<uint32_t>(), 6) << "-"
         << hex(fb["pointerArea"][1].get<uint32_t>() - 1, 6) << ": shapes at "

@@ -167,7 +167,7 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
     case Verb::SetMode:
       args.expect(1, 1, "MODE (a mode number or WxHxBPP[@HZ])");
       try {
-        step.mode = parseModeSpec(args.word(0));
+        step.mode = parseModeName(args.word(0));
       } catch (const UsageError& e) {
         args.fail(e.what());
       }

@@ -60,7 +60,7 @@ struct Step {
   std::string text;  // the line as written, trimmed
   Verb verb = Verb::Nop;
 
-  ModeSpec mode;                    // set-mode
+  ModeName mode;                    // set-mode
   std::optional<uint64_t> address;  // unmap, unshare (absent: the last map or share)
   uint32_t first = 0;               // palette: first entry
   std::vector<uint32_t> colours;    // palette: 0xRRGGBB each
