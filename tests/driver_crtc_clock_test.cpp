@@ -25,9 +25,9 @@ void PrintTo(const PllRow& row, std::ostream* os) {
       << row.dotClock;
 }
 
-class PllSearch : public testing::TestWithParam<PllRow> {};
+class CrtcPllSearch : public testing::TestWithParam<PllRow> {};
 
-TEST_P(PllSearch, BoardDecodesTheNearestSetting) {
+TEST_P(CrtcPllSearch, BoardDecodesTheNearestSetting) {
   const PllRow& row = GetParam();
   CrtcBoard b(row.variant);
   b.mark();
@@ -45,7 +45,7 @@ TEST_P(PllSearch, BoardDecodesTheNearestSetting) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Targets, PllSearch,
+    Targets, CrtcPllSearch,
     testing::Values(PllRow{Variant::Pinto, 25104000, 0, 10, 140, 3, 25056815, 0x54, 0xB1},
                     PllRow{Variant::BrambleR, 25104000, 1, 10, 70, 3, 25056815, 0x53, 0x46},
                     PllRow{Variant::Pinto, 27000000, 2, 12, 181, 3, 26995720, 0x65, 0xD5},
@@ -73,9 +73,9 @@ void PrintTo(const NoCandidateRow& row, std::ostream* os) {
   *os << board::variantName(row.variant) << " " << row.target << " Hz";
 }
 
-class PllWithoutCandidate : public testing::TestWithParam<NoCandidateRow> {};
+class CrtcPllWithoutCandidate : public testing::TestWithParam<NoCandidateRow> {};
 
-TEST_P(PllWithoutCandidate, LeavesThePllRegistersAlone) {
+TEST_P(CrtcPllWithoutCandidate, LeavesThePllRegistersAlone) {
   CrtcBoard b(GetParam().variant);
   b.board().presetConfig(0x46, 0x5A);
   b.board().presetConfig(0x47, 0xA5);
@@ -91,7 +91,7 @@ TEST_P(PllWithoutCandidate, LeavesThePllRegistersAlone) {
   EXPECT_EQ(second, 0x22);
 }
 
-INSTANTIATE_TEST_SUITE_P(OutOfRange, PllWithoutCandidate,
+INSTANTIATE_TEST_SUITE_P(OutOfRange, CrtcPllWithoutCandidate,
                          testing::Values(NoCandidateRow{Variant::Mistral, 355937396},
                                          NoCandidateRow{Variant::BrambleR, 721409012},
                                          NoCandidateRow{Variant::Pinto, -91946029},
@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(OutOfRange, PllWithoutCandidate,
 
 // A chip of neither PLL family searches the wide VCO range but packs the bytes in
 // the layout that keeps M's high bits in the first byte.
-TEST(PllSearchUnknownChip, WideRangeWithTheOldLayout) {
+TEST(CrtcPllSearchUnknownChip, WideRangeWithTheOldLayout) {
   CrtcBoard b(Variant::Unknown);
   const auto search = CRTC_FN(b, HWCRTC_GetRegistersFromDotClock);
   for (const auto& [target, first, second] :
@@ -125,9 +125,9 @@ void PrintTo(const ModeClockRow& row, std::ostream* os) {
       << std::hex << row.output << std::dec << " at " << row.refresh << " Hz";
 }
 
-class ModeClock : public testing::TestWithParam<ModeClockRow> {};
+class CrtcModeClock : public testing::TestWithParam<ModeClockRow> {};
 
-TEST_P(ModeClock, ModeSetProgramsDotClockTwo) {
+TEST_P(CrtcModeClock, ModeSetProgramsDotClockTwo) {
   const ModeClockRow& row = GetParam();
   CrtcBoard b(row.variant);
   const HWCRTC_MODE mode{0, row.width, row.height, row.width, 8};
@@ -150,7 +150,7 @@ TEST_P(ModeClock, ModeSetProgramsDotClockTwo) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Rows, ModeClock,
+    Rows, CrtcModeClock,
     testing::Values(
         // 800 x 523 x 60 = 25,104,000 Hz.
         ModeClockRow{Variant::Pinto, 640, 480, 0x00010001, 60, 10, 140, 3, 25056815},
@@ -170,11 +170,11 @@ struct RefreshRow {
   unsigned n, m, p;
 };
 
-class RefreshFromTimings : public testing::TestWithParam<RefreshRow> {};
+class CrtcRefreshFromTimings : public testing::TestWithParam<RefreshRow> {};
 
 // H x V x R from the loaded 640 x 480 timings (horizontal total 0x5F, vertical
 // total field 523) with the character width and the vertical bit 10 varied.
-TEST_P(RefreshFromTimings, ReadsTotalsInOrder) {
+TEST_P(CrtcRefreshFromTimings, ReadsTotalsInOrder) {
   const RefreshRow& row = GetParam();
   CrtcBoard b(Variant::Pinto);
   const HWCRTC_MODE mode{0, 640, 480, 640, 8};
@@ -195,7 +195,7 @@ TEST_P(RefreshFromTimings, ReadsTotalsInOrder) {
               In(0x3D5), Out(0x3C4, 0x01), In(0x3C5), Out(0x3D4, 0x00), In(0x3D5)});
 }
 
-INSTANTIATE_TEST_SUITE_P(Totals, RefreshFromTimings,
+INSTANTIATE_TEST_SUITE_P(Totals, CrtcRefreshFromTimings,
                          testing::Values(RefreshRow{0x01, 0x00, 60, 10, 140, 3},  // 25,104,000
                                          RefreshRow{0x00, 0x00, 60, 9, 142,
                                                     3},                         // 9-dot: 28,242,000
@@ -207,9 +207,9 @@ struct ExternalRow {
   uint32_t width, height, output, refresh;
 };
 
-class ExternalClockRow : public testing::TestWithParam<ExternalRow> {};
+class CrtcExternalClockRow : public testing::TestWithParam<ExternalRow> {};
 
-TEST_P(ExternalClockRow, NeverTouchesThePlls) {
+TEST_P(CrtcExternalClockRow, NeverTouchesThePlls) {
   const ExternalRow& row = GetParam();
   CrtcBoard b(row.variant);
   std::vector<uint8_t> before;
@@ -226,7 +226,7 @@ TEST_P(ExternalClockRow, NeverTouchesThePlls) {
   EXPECT_FALSE(b.board().pixelClock().inconsistent);
 }
 
-INSTANTIATE_TEST_SUITE_P(TvRows, ExternalClockRow,
+INSTANTIATE_TEST_SUITE_P(TvRows, CrtcExternalClockRow,
                          testing::Values(ExternalRow{Variant::Pinto, 640, 480, 0x00010002, 60},
                                          ExternalRow{Variant::Bramble, 640, 480, 0x00010002, 0},
                                          ExternalRow{Variant::BrambleRX, 720, 480, 0x00020002,
@@ -241,9 +241,9 @@ void PrintTo(const SwitchRow& row, std::ostream* os) {
   *os << board::variantName(row.variant) << " strap 0x" << std::hex << int(row.superIoE1);
 }
 
-class ClockSwitch : public testing::TestWithParam<SwitchRow> {};
+class CrtcClockSwitch : public testing::TestWithParam<SwitchRow> {};
 
-TEST_P(ClockSwitch, ExternalAndBackAsTheBoardSeesIt) {
+TEST_P(CrtcClockSwitch, ExternalAndBackAsTheBoardSeesIt) {
   const SwitchRow& row = GetParam();
   CrtcBoard b(row.variant, row.superIoE1);
   const bool strap = (row.superIoE1 & 0x02) != 0;
@@ -290,7 +290,7 @@ TEST_P(ClockSwitch, ExternalAndBackAsTheBoardSeesIt) {
   ExpectSameAccesses(toInternal, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Variants, ClockSwitch,
+INSTANTIATE_TEST_SUITE_P(Variants, CrtcClockSwitch,
                          testing::Values(SwitchRow{Variant::Pinto, 0x02},
                                          SwitchRow{Variant::Bramble, 0x02},
                                          SwitchRow{Variant::Bramble, 0xFD},

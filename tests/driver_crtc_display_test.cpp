@@ -17,9 +17,9 @@ struct PitchRow {
   uint32_t readBack;
 };
 
-class Pitch : public testing::TestWithParam<PitchRow> {};
+class CrtcPitch : public testing::TestWithParam<PitchRow> {};
 
-TEST_P(Pitch, RegistersAndReadBack) {
+TEST_P(CrtcPitch, RegistersAndReadBack) {
   const PitchRow& row = GetParam();
   CrtcBoard b(Variant::Bramble);
   b.board().presetCrtc(0x19, 0xCA);  // bits 6-7 belong to something else
@@ -31,12 +31,12 @@ TEST_P(Pitch, RegistersAndReadBack) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Pitches, Pitch,
+    Pitches, CrtcPitch,
     testing::Values(PitchRow{1280, 0xA0, 0, 1280}, PitchRow{2560, 0x40, 1, 2560},
                     PitchRow{4096, 0x00, 2, 4096}, PitchRow{8184, 0xFF, 3, 8184},
                     PitchRow{1000, 0x7D, 0, 1000}, PitchRow{8192, 0x00, 0, 0}));
 
-TEST(Pitch, HighBitsIgnoredWithoutExtensions) {
+TEST(CrtcPitch, HighBitsIgnoredWithoutExtensions) {
   CrtcBoard b(Variant::Kestrel);
   CRTC_FN(b, HWCRTC_FlipSurface)(0, 2560);
   b.board().presetSequencer(0x06, 0x00);
@@ -50,9 +50,9 @@ struct StartRow {
   uint8_t crtc0D, crtc0C, highBits;  // CRTC 0x19 bits 0-3
 };
 
-class DisplayStart : public testing::TestWithParam<StartRow> {};
+class CrtcDisplayStart : public testing::TestWithParam<StartRow> {};
 
-TEST_P(DisplayStart, FourByteUnitsWrappingAtFourMegabytes) {
+TEST_P(CrtcDisplayStart, FourByteUnitsWrappingAtFourMegabytes) {
   const StartRow& row = GetParam();
   CrtcBoard b(Variant::BrambleR);
   b.board().presetCrtc(0x19, 0xF0);
@@ -64,7 +64,7 @@ TEST_P(DisplayStart, FourByteUnitsWrappingAtFourMegabytes) {
   EXPECT_EQ(b.board().crtc(0x13), 0x50);
 }
 
-INSTANTIATE_TEST_SUITE_P(Offsets, DisplayStart,
+INSTANTIATE_TEST_SUITE_P(Offsets, CrtcDisplayStart,
                          testing::Values(StartRow{0x12345, 0xD1, 0x48, 0x0},
                                          StartRow{0x3FFFFC, 0xFF, 0xFF, 0xF},
                                          StartRow{0x400000, 0x00, 0x00, 0x0},
@@ -72,7 +72,7 @@ INSTANTIATE_TEST_SUITE_P(Offsets, DisplayStart,
 
 // A timing list whose vertical blanking starts inside the display area places the
 // display start 16 lines before the surface.
-TEST(DisplayStart, BlankedLinesOfEveryTimingList) {
+TEST(CrtcDisplayStart, BlankedLinesOfEveryTimingList) {
   struct Row {
     Variant variant;
     std::vector<uint32_t> rows;
@@ -100,7 +100,7 @@ TEST(DisplayStart, BlankedLinesOfEveryTimingList) {
   }
 }
 
-TEST(DisplayStart, NtscModeWrapsBelowTheSurface) {
+TEST(CrtcDisplayStart, NtscModeWrapsBelowTheSurface) {
   CrtcBoard b(Variant::Bramble);
   const HWCRTC_MODE mode{0, 640, 430, 1280, 16};
   ASSERT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, 0x00020002, 60), 0);
@@ -122,7 +122,7 @@ std::vector<uint8_t> PaletteEntries(size_t count) {
   return entries;
 }
 
-TEST(Palette, FullLoadIsOneIndexAndThreeBytesPerEntry) {
+TEST(CrtcPalette, FullLoadIsOneIndexAndThreeBytesPerEntry) {
   CrtcBoard b(Variant::Bramble);
   const auto entries = PaletteEntries(256);
   b.mark();
@@ -139,7 +139,7 @@ TEST(Palette, FullLoadIsOneIndexAndThreeBytesPerEntry) {
   }
 }
 
-TEST(Palette, PartialLoadsStartAtTheLowByteOfTheIndex) {
+TEST(CrtcPalette, PartialLoadsStartAtTheLowByteOfTheIndex) {
   CrtcBoard b(Variant::Pinto);
   const auto entries = PaletteEntries(2);
   const std::array<uint8_t, 3> untouched = {1, 2, 3};

@@ -14,9 +14,9 @@ struct DepthRow {
   uint8_t crtc28;
 };
 
-class PixelDepth : public testing::TestWithParam<DepthRow> {};
+class CrtcPixelDepth : public testing::TestWithParam<DepthRow> {};
 
-TEST_P(PixelDepth, FormatCodeAndReadBack) {
+TEST_P(CrtcPixelDepth, FormatCodeAndReadBack) {
   const DepthRow& row = GetParam();
   CrtcBoard b(Variant::Bramble);
   const uint32_t pitch = 640 * ((row.bitsPerPixel + 7) / 8);
@@ -30,11 +30,11 @@ TEST_P(PixelDepth, FormatCodeAndReadBack) {
   EXPECT_EQ(timing.startAddress, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, PixelDepth,
+INSTANTIATE_TEST_SUITE_P(Depths, CrtcPixelDepth,
                          testing::Values(DepthRow{8, 0x11}, DepthRow{15, 0x1A}, DepthRow{16, 0x1B},
                                          DepthRow{24, 0x1C}, DepthRow{32, 0x1D}));
 
-TEST(PixelDepth, UnknownDepthStopsAfterTheVgaSetUp) {
+TEST(CrtcPixelDepth, UnknownDepthStopsAfterTheVgaSetUp) {
   for (uint32_t bits : {0u, 4u, 12u, 64u, 0x108u}) {
     CrtcBoard b(Variant::Bramble);
     const HWCRTC_MODE mode{0, 640, 480, 1280, bits};
@@ -47,7 +47,7 @@ TEST(PixelDepth, UnknownDepthStopsAfterTheVgaSetUp) {
   }
 }
 
-TEST(ModeSet, MissingRowWritesNothing) {
+TEST(CrtcModeSet, MissingRowWritesNothing) {
   struct Row {
     Variant variant;
     uint32_t width, height, output;
@@ -72,9 +72,9 @@ struct DoubledRow {
   uint32_t depthReadBack;
 };
 
-class LowResolution : public testing::TestWithParam<DoubledRow> {};
+class CrtcLowResolution : public testing::TestWithParam<DoubledRow> {};
 
-TEST_P(LowResolution, EightBitPathEndsWithCodeZero) {
+TEST_P(CrtcLowResolution, EightBitPathEndsWithCodeZero) {
   const DoubledRow& row = GetParam();
   CrtcBoard b(Variant::Bramble);
   const HWCRTC_MODE mode{0, 320, 200, 320 * row.bitsPerPixel / 8, row.bitsPerPixel};
@@ -85,7 +85,7 @@ TEST_P(LowResolution, EightBitPathEndsWithCodeZero) {
   EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPixelDepth)(), row.depthReadBack);
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, LowResolution,
+INSTANTIATE_TEST_SUITE_P(Rows, CrtcLowResolution,
                          testing::Values(DoubledRow{0x00010002, 8, 0x10, 0x41, 0xFF},
                                          DoubledRow{0x00020002, 8, 0x10, 0x41, 0xFF},
                                          DoubledRow{0x00010002, 16, 0x1B, 0x01, 16}));
@@ -95,9 +95,9 @@ struct WaterMarkRow {
   uint8_t edo1B, edo27, sdram1B, sdram27;
 };
 
-class WaterMark : public testing::TestWithParam<std::tuple<Variant, WaterMarkRow>> {};
+class CrtcWaterMark : public testing::TestWithParam<std::tuple<Variant, WaterMarkRow>> {};
 
-TEST_P(WaterMark, ThresholdsOfTheMemoryController) {
+TEST_P(CrtcWaterMark, ThresholdsOfTheMemoryController) {
   const auto [variant, row] = GetParam();
   const bool sdram = variant == Variant::BrambleL || variant == Variant::Kestrel;
   CrtcBoard b(variant);
@@ -110,7 +110,7 @@ TEST_P(WaterMark, ThresholdsOfTheMemoryController) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, WaterMark,
+    Table, CrtcWaterMark,
     testing::Combine(testing::Values(Variant::Pinto, Variant::Mistral, Variant::BrambleL,
                                      Variant::Kestrel),
                      testing::Values(WaterMarkRow{640, 480, 8, 0x3B, 0xD0, 0x3B, 0xB8},
@@ -142,9 +142,9 @@ struct ControllerRow {
   uint32_t otherArgument;  // an argument whose start differs on the bus
 };
 
-class OutputDevice : public testing::TestWithParam<ControllerRow> {};
+class CrtcOutputDevice : public testing::TestWithParam<ControllerRow> {};
 
-TEST_P(OutputDevice, StartsTheDeviceOfTheOutputClass) {
+TEST_P(CrtcOutputDevice, StartsTheDeviceOfTheOutputClass) {
   const ControllerRow& row = GetParam();
   using Init = void(ULONG);
   auto run = [&row](auto&& call) {
@@ -165,14 +165,14 @@ TEST_P(OutputDevice, StartsTheDeviceOfTheOutputClass) {
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Classes, OutputDevice,
+    Classes, CrtcOutputDevice,
     testing::Values(ControllerRow{Variant::Bramble, 0x00020002, "HWTVE_Init", 2, 1},
                     ControllerRow{Variant::Bramble, 0x01020002, "HWTVE_Init", 0x102, 2},
                     ControllerRow{Variant::BrambleR, 0x00010002, "HWTVE_Init", 1, 2},
                     ControllerRow{Variant::Mistral, 0x00020003, "HWTFT_Init", 2, 1},
                     ControllerRow{Variant::Mistral, 0x00010003, "HWTFT_Init", 1, 2}));
 
-TEST(OutputDevice, MonitorClassStartsNothing) {
+TEST(CrtcOutputDevice, MonitorClassStartsNothing) {
   for (uint32_t output : {0x00010001u, 0x00020001u, 0x00030001u, 0x00000004u}) {
     CrtcBoard b(Variant::Mistral);
     b.mark();
