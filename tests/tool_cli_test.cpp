@@ -44,6 +44,10 @@ struct BadInput {
   const char* mentions;  // the one-line message names the culprit
 };
 
+void PrintTo(const BadInput& c, std::ostream* os) {
+  for (const std::string& a : c.args) *os << a << ' ';
+}
+
 class BadInputExits2 : public testing::TestWithParam<BadInput> {};
 
 TEST_P(BadInputExits2, WithOneLineMessage) {

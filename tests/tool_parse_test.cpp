@@ -16,6 +16,8 @@ struct MemoryCase {
   uint32_t bytes;  // 0: refused
 };
 
+void PrintTo(const MemoryCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+
 class MemorySize : public testing::TestWithParam<MemoryCase> {};
 
 TEST_P(MemorySize, ParsesOrRefuses) {
@@ -46,6 +48,8 @@ struct ModeCase {
   uint32_t width, height, bpp;
   std::optional<uint32_t> refresh;
 };
+
+void PrintTo(const ModeCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class ModeNames : public testing::TestWithParam<ModeCase> {};
 
@@ -136,6 +140,8 @@ struct LineCase {
   bool ok;
   Verb verb;
 };
+
+void PrintTo(const LineCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
 
 class ScenarioLine : public testing::TestWithParam<LineCase> {};
 
