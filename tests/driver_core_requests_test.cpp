@@ -119,6 +119,7 @@ TEST(Reset, WritesTheTwoEngineRegistersAndNothingElse) {
     EXPECT_EQ(writes[i].address, i == 0 ? 0x08400004u : 0x08400034u);
     EXPECT_EQ(writes[i].value, i == 0 ? 0u : 0xFFFFFFFFu);
   }
+  EXPECT_EQ(session->board().geRegister(0x34), 0xFFFFFFFFu);
   EXPECT_TRUE(SameExtension(*session, extension));
 }
 
