@@ -87,6 +87,19 @@ TEST(CursorShiftMask, EveryShiftMovesPixelsLeftAndFillsTransparent) {
   }
 }
 
+TEST(CursorShiftMask, NoRowLeftWritesNothing) {
+  SessionOptions options;
+  options.runDriverEntry = false;
+  Session session(options);
+  auto* shiftMask = need<ShiftMaskFn>(session, "HWCURSOR_ShiftMask");
+  const std::vector<uint8_t> source = makeShape(9);
+  for (uint32_t dy : {17u, 18u, 0xFFFFFFFFu}) {
+    std::vector<uint8_t> destination(1024, 0x5A);
+    shiftMask(source.data(), destination.data(), 17, 3, dy);
+    EXPECT_EQ(destination, std::vector<uint8_t>(1024, 0x5A)) << "dy " << dy;
+  }
+}
+
 // The picture with the cursor on it, against the same shape drawn by hand at
 // the same place and clipped by the screen edges.
 class CursorEdgePicture : public testing::Test {

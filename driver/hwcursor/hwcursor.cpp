@@ -180,22 +180,22 @@ void HWCURSOR_EnhancedChangeCursorPos(LONG lX, LONG lY) {
     return;
   }
 
-  // Over the left or top edge: cut the off-screen columns and rows away.
-  LONG lShiftX = 0;
-  LONG lShiftY = 0;
+  // Over the left or top edge: cut the off-screen columns and rows away. The
+  // cut is the coordinate negated, taken unsigned so that no value overflows.
+  ULONG ulShiftX = 0;
+  ULONG ulShiftY = 0;
   ULONG ulX = static_cast<ULONG>(lX);
   ULONG ulY = static_cast<ULONG>(lY);
   if (lX < 0) {
-    lShiftX = -lX;
+    ulShiftX = 0U - static_cast<ULONG>(lX);
     ulX = 0;
   }
   if (lY < 0) {
-    lShiftY = -lY;
+    ulShiftY = 0U - static_cast<ULONG>(lY);
     ulY = 0;
   }
 
-  if (lShiftX > static_cast<LONG>(PATTERN_WIDTH - 1) ||
-      lShiftY >= static_cast<LONG>(HWCURSOR_ulCurrentHeight)) {
+  if (ulShiftX > PATTERN_WIDTH - 1 || ulShiftY >= HWCURSOR_ulCurrentHeight) {
     // Nothing of the pattern is left on screen.
     HWCURSOR_HideCursor();
     return;
@@ -207,11 +207,11 @@ void HWCURSOR_EnhancedChangeCursorPos(LONG lX, LONG lY) {
   const ULONG_PTR ulWindow = REGHOST_GetVirtual(REGHOST_ROW_FRAMEBUFFER_LOW);
   HWCURSOR_ShiftMask(reinterpret_cast<const UCHAR*>(ulWindow + HWCURSOR_ulCurrentMask),
                      reinterpret_cast<UCHAR*>(ulWindow + ulDestination), HWCURSOR_ulCurrentHeight,
-                     static_cast<ULONG>(lShiftX), static_cast<ULONG>(lShiftY));
+                     ulShiftX, ulShiftY);
 
   LoadPatternRegisters(ulDestination,
                        static_cast<UCHAR>(static_cast<UCHAR>(HWCURSOR_ulCurrentHeight) -
-                                          static_cast<UCHAR>(lShiftY)));
+                                          static_cast<UCHAR>(ulShiftY)));
   HWCURSOR_ulSwitch = (HWCURSOR_ulSwitch != 0) ? 0 : 1;
   HWCURSOR_ulShifted = 1;
 
@@ -249,7 +249,11 @@ void HWCURSOR_ShiftMask(const UCHAR* pucSource, UCHAR* pucDestination, ULONG ulH
     ullVacated = (1ULL << ulShiftX) - 1;
   }
 
-  for (ULONG ulRow = 0; ulRow + ulShiftY < ulHeight; ulRow++) {
+  if (ulShiftY >= ulHeight) {
+    return;  // no row left
+  }
+
+  for (ULONG ulRow = 0; ulRow < ulHeight - ulShiftY; ulRow++) {
     const ULONG ulSource = (ulRow + ulShiftY) * PATTERN_ROW_BYTES;
     const ULONG ulDestination = ulRow * PATTERN_ROW_BYTES;
 
