@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -133,12 +132,7 @@ void* AddressSpace::deviceBase(uint64_t physical, uint32_t length, bool io) {
   if (length == 0) return nullptr;
   if (io) {
     if (physical == 0 || physical + length > kIoLimit) return nullptr;
-    Region region;
-    region.start = static_cast<uintptr_t>(physical);  // as on x86: the port number itself
-    region.physical = physical;
-    region.length = length;
-    region.io = true;
-    return reinterpret_cast<void*>(region.start);
+    return reinterpret_cast<void*>(static_cast<uintptr_t>(physical));  // as on x86: the port itself
   }
   if (physical + length > kPhysicalLimit) return nullptr;
 
@@ -171,7 +165,8 @@ VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t*
       return kInvalidParameter;
     }
     // The value passed in is a placement request or, for a shared view, the
-    // handle of the process to map into; a handle is never a free page address.
+    // handle of the process to map into. Both are taken as a wish: honoured
+    // only when it is a free, suitably aligned address below 4 GB.
     if (!mapPages(physical, *length, true, viewBase, requested, &region)) return kInvalidParameter;
   }
   userRegions_[region.start] = region;
