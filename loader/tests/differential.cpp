@@ -1,0 +1,298 @@
+#include "differential.h"
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <stdexcept>
+
+#include "client.h"
+#include "parse.h"
+#include "runner.h"
+#include "scenario.h"
+#include "session.h"
+
+namespace orva::loader::test {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+platform::SessionOptions sessionOptions(const BoardSetup& setup, const std::string& driverImage) {
+  platform::SessionOptions options;
+  const auto variant = board::parseVariant(setup.chip);
+  if (!variant) throw std::invalid_argument("unknown chip " + setup.chip);
+  options.board.variant = *variant;
+  options.board.memoryBytes = orvasim::parseMemorySize(setup.memory);
+  if (setup.output) options.outputType = platform::registryString(*setup.output);
+  if (driverImage.empty()) {
+    options.driverPath = ORVA_HOST_MODULE;
+  } else {
+    setenv("ORVA_PE_IMAGE", driverImage.c_str(), 1);
+    options.driverPath = ORVA_PE_SHIM;
+  }
+  return options;
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) out.push_back(line);
+  return out;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Where records carry a virtual address: (code, op, offset, width) with offsets
+// for 4- and 8-byte pointers.
+struct AddressField {
+  uint32_t code;
+  const char* op;
+  unsigned offset32, offset64;
+  bool pointer;   // pointer-sized, else a 32-bit word
+  bool releases;  // the request gives the address back: a later mapping may reuse it
+};
+constexpr AddressField kAddressFields[] = {
+    {orvasim::code::kMapVideoMemory, "done", 0, 0, true, false},          // VideoRamBase
+    {orvasim::code::kMapVideoMemory, "done", 8, 16, true, false},         // FrameBufferBase
+    {orvasim::code::kUnmapVideoMemory, "request", 0, 0, true, true},      // the view's address
+    {orvasim::code::kShareVideoMemory, "done", 8, 8, true, false},        // VirtualAddress
+    {orvasim::code::kUnshareVideoMemory, "request", 12, 16, true, true},  // the view's address
+    {orvasim::code::kDriverMemoryMap, "done", 0, 0, false, false},
+};
+
+uint64_t readLittle(const std::vector<uint8_t>& bytes, size_t at, unsigned width) {
+  uint64_t value = 0;
+  for (unsigned i = 0; i < width; ++i) value |= uint64_t{bytes[at + i]} << (8 * i);
+  return value;
+}
+
+std::vector<uint8_t> fromHex(const std::string& text) {
+  return orvasim::parseHexBytes(text).value_or(std::vector<uint8_t>{});
+}
+
+}  // namespace
+
+std::string sessionScenario(const std::vector<ListedMode>& modes) {
+  std::ostringstream s;
+  s << "query-num-modes\nquery-modes\nquery-current-mode\n";
+  // A sample at every depth: the first, middle and last mode of each.
+  std::set<uint32_t> sampled;
+  std::map<uint32_t, std::vector<ListedMode>> byDepth;
+  for (const ListedMode& m : modes) byDepth[m.bpp].push_back(m);
+  for (const auto& [bpp, list] : byDepth) {
+    for (size_t at : {size_t{0}, list.size() / 2, list.size() - 1}) {
+      if (sampled.insert(list[at].index).second) {
+        s << "set-mode " << list[at].index << "\nquery-current-mode\n";
+      }
+    }
+  }
+  // Numbers the driver must refuse: past every row, an unused depth index, and
+  // refresh indices no listed mode carries.
+  uint32_t highest = 0;
+  std::set<uint32_t> listed;
+  for (const ListedMode& m : modes) {
+    listed.insert(m.index);
+    highest = std::max(highest, m.index);
+  }
+  for (uint32_t refused : {(highest / 32 + 1) * 32, 0xFFFFu, 24u, 0x7FFFFFFFu}) {
+    if (!listed.count(refused)) s << "set-mode " << refused << "\n";
+  }
+  for (uint32_t index = 0; index < 32 * 4; index += 7) {
+    if (!listed.count(index)) {
+      s << "set-mode " << index << "\n";
+      break;
+    }
+  }
+  if (modes.empty()) return s.str();
+
+  // The display driver's session on the smallest 8-bit mode (or the first one).
+  ListedMode session = modes.front();
+  for (const ListedMode& m : modes) {
+    if (m.bpp == 8 && m.width * m.height < session.width * session.height) session = m;
+  }
+  const int w = static_cast<int>(session.width), h = static_cast<int>(session.height);
+  s << "set-mode " << session.index << "\nmap\n";
+  s << "palette 0 204080 FF0000 00FF00 0000FF\npalette 250 FFFFFF 000000 808080\n";
+  s << "query-pointer-caps\npointer-shape arrow height=19 x=8 y=8\n";
+  const int moves[][2] = {{-1, 8},          {-5, 8},    {-11, 8},   {-64, 8}, {8, -1},
+                          {8, -10},         {8, -18},   {8, -19},   {-4, -6}, {w - 1, h - 1},
+                          {w - 32, h - 10}, {w + 5, 3}, {-63, -63}, {0, 0}};
+  for (const auto& move : moves) s << "pointer-move " << move[0] << " " << move[1] << "\n";
+  s << "pointer-query\npointer-disable\npointer-move 30 40\npointer-enable\npointer-query\n";
+  s << "pointer-shape block height=64 x=-3 y=-3\npointer-move -40 -2\n";
+  s << "pointer-shape cross height=15 x=" << w / 2 << " y=" << h / 2 << "\n";
+  s << "pointer-shape arrow height=65\n";  // taller than the pattern: refused
+  s << "query-pointer-caps\nshare 0 0x10000\nunshare\nshare 0x7F000000 1\nunmap\n";
+  s << "fb-free\nio-map 0x3D4 2\nport-write8 0x3D4 0 0x1B\nport-read8 0x3D4 1\n";
+  s << "port-read16 0x3C4\nport-write16 0x3C4 0 0x0101\nport-read32 0x3C4\n";
+  s << "mem-map 0x00800000 0x1000\nnop\n";
+  s << "raw 0x830020C8 01000000 4\nraw 0x230444 - 0\nraw 0x23FFFC - 4\n";
+  s << "reset\nquery-current-mode\n";
+  return s.str();
+}
+
+Outcome runHere(const BoardSetup& setup, const std::string& scenario,
+                const std::string& driverImage) {
+  platform::Session session(sessionOptions(setup, driverImage));
+  if (!session.started()) {
+    throw std::runtime_error(setup.label() + ": the driver did not start (DriverEntry returned " +
+                             std::to_string(session.driverEntryStatus()) + ")");
+  }
+  orvasim::Client client(session);
+  orvasim::Runner runner(session, client);
+  runner.runAll(orvasim::parseScenario(scenario, "."), nullptr);
+  Outcome run;
+  run.trace = session.trace().toJsonLines();
+  run.vram.assign(session.board().vram(), session.board().vram() + session.board().vramSize());
+  return run;
+}
+
+std::vector<ListedMode> listModesHere(const BoardSetup& setup) {
+  platform::Session session(sessionOptions(setup, ""));
+  orvasim::Client client(session);
+  std::vector<orvasim::ModeInformation> modes;
+  client.queryModes(&modes);
+  std::vector<ListedMode> out;
+  for (const auto& m : modes) {
+    out.push_back({m.ModeIndex, m.VisScreenWidth, m.VisScreenHeight, m.BitsPerPlane, m.Frequency});
+  }
+  return out;
+}
+
+std::optional<std::string> runner32() {
+  static const std::optional<std::string> prefix = []() -> std::optional<std::string> {
+    const std::string harness = ORVA_HARNESS32;
+    if (harness.empty()) return std::nullopt;
+    // The kernel may run 32-bit programs itself, or not at all; then the
+    // user-mode emulator does.
+    for (const char* candidate : {"", "qemu-i386 "}) {
+      const std::string command = std::string(candidate) + harness + " --help >/dev/null 2>&1";
+      if (std::system(command.c_str()) == 0) return candidate;
+    }
+    return std::nullopt;
+  }();
+  return prefix;
+}
+
+Outcome runHarness32(const BoardSetup& setup, const std::string& scenarioFile,
+                     const std::string& driverImage) {
+  const auto prefix = runner32();
+  if (!prefix) throw std::runtime_error("the 32-bit harness cannot run here");
+  char folder[] = "/tmp/orva-harness-XXXXXX";
+  if (mkdtemp(folder) == nullptr) throw std::runtime_error("no temporary folder");
+  const std::string trace = std::string(folder) + "/trace.jsonl";
+  const std::string vram = std::string(folder) + "/vram.bin";
+  std::string command = *prefix + ORVA_HARNESS32 + " --quiet --chip " + setup.chip + " --memory " +
+                        setup.memory + " --trace " + trace + " --vram " + vram;
+  if (setup.output) command += " --output " + *setup.output;
+  if (!driverImage.empty()) command += " --driver " + driverImage;
+  command += " " + scenarioFile;
+  const int status = std::system(command.c_str());
+  Outcome run;
+  try {
+    if (status != 0) throw std::runtime_error("'" + command + "' failed");
+    run.trace = readFile(trace);
+    const std::string bytes = readFile(vram);
+    run.vram.assign(bytes.begin(), bytes.end());
+  } catch (...) {
+    std::remove(trace.c_str());
+    std::remove(vram.c_str());
+    rmdir(folder);
+    throw;
+  }
+  std::remove(trace.c_str());
+  std::remove(vram.c_str());
+  rmdir(folder);
+  return run;
+}
+
+std::string compareTraces(const std::string& a, const std::string& b, unsigned pointerBytes) {
+  const auto left = lines(a), right = lines(b);
+  std::map<uint64_t, uint64_t> forward, backward;  // the renaming of addresses
+  for (size_t i = 0; i < std::max(left.size(), right.size()); ++i) {
+    const std::string where = "event " + std::to_string(i + 1) + ": ";
+    if (i >= left.size() || i >= right.size()) {
+      return where + "one trace ends early (" + std::to_string(left.size()) + " vs " +
+             std::to_string(right.size()) + " events)";
+    }
+    // Only requests and their replies carry addresses; everything else is
+    // compared as written.
+    const bool carries =
+        left[i].starts_with("{\"op\":\"request\"") || left[i].starts_with("{\"op\":\"done\"");
+    if (!carries && left[i] == right[i]) continue;
+    Json x = Json::parse(left[i]), y = Json::parse(right[i]);
+    const std::string op = x.value("op", "");
+    const char* field = op == "request" ? "input" : op == "done" ? "output" : nullptr;
+    if (field != nullptr && y.value("op", "") == op && x.contains(field) && y.contains(field) &&
+        x["code"] == y["code"]) {
+      std::vector<uint8_t> bx = fromHex(x[field]), by = fromHex(y[field]);
+      for (const AddressField& f : kAddressFields) {
+        if (f.code != x["code"].get<uint32_t>() || op != f.op) continue;
+        const unsigned width = f.pointer ? pointerBytes : 4;
+        const unsigned at = pointerBytes == 8 ? f.offset64 : f.offset32;
+        if (at + width > bx.size() || bx.size() != by.size()) continue;
+        const uint64_t va = readLittle(bx, at, width), vb = readLittle(by, at, width);
+        const auto [fa, newA] = forward.emplace(va, vb);
+        const auto [fb, newB] = backward.emplace(vb, va);
+        if (fa->second != vb || fb->second != va) {
+          return where + "address " + orvasim::hex(va) + " / " + orvasim::hex(vb) +
+                 " is not renamed consistently\n  " + left[i] + "\n  " + right[i];
+        }
+        if (f.releases) {
+          forward.erase(va);
+          backward.erase(vb);
+        }
+        std::fill_n(bx.begin() + at, width, 0);
+        std::fill_n(by.begin() + at, width, 0);
+      }
+      x[field] = orvasim::hexBytes(bx);
+      y[field] = orvasim::hexBytes(by);
+      if (x == y) continue;
+    }
+    return where + "differs\n  " + left[i] + "\n  " + right[i];
+  }
+  return "";
+}
+
+std::string compareHardwareEvents(const std::string& a, const std::string& b) {
+  auto hardware = [](const std::string& text) {
+    std::vector<std::string> out;
+    for (const std::string& line : lines(text)) {
+      if (line.find("\"op\":\"request\"") == std::string::npos &&
+          line.find("\"op\":\"done\"") == std::string::npos) {
+        out.push_back(line);
+      }
+    }
+    return out;
+  };
+  const auto left = hardware(a), right = hardware(b);
+  for (size_t i = 0; i < std::max(left.size(), right.size()); ++i) {
+    if (i >= left.size() || i >= right.size()) {
+      return "hardware event " + std::to_string(i + 1) + ": one trace ends early";
+    }
+    if (left[i] != right[i]) {
+      return "hardware event " + std::to_string(i + 1) + " differs\n  " + left[i] + "\n  " +
+             right[i];
+    }
+  }
+  return left.empty() ? "no hardware events" : "";
+}
+
+long firstDifference(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) {
+  if (a.size() != b.size()) return static_cast<long>(std::min(a.size(), b.size()));
+  const auto mismatch = std::mismatch(a.begin(), a.end(), b.begin());
+  return mismatch.first == a.end() ? -1 : static_cast<long>(mismatch.first - a.begin());
+}
+
+}  // namespace orva::loader::test

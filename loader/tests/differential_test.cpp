@@ -1,0 +1,150 @@
+// The shipped binaries against the host build: the same scenario on the same
+// board must make the same bus trace and leave the same display memory.
+// x86-64 orva.sys runs in this process; i686 orva.sys runs in the 32-bit
+// harness, against the harness's own 32-bit host build (same record layouts)
+// and, for every access the board sees, against this process's host build.
+#include "differential.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+namespace orva::loader::test {
+namespace {
+
+// Every chip variant with each output its keyword table offers it.
+const BoardSetup kBoards[] = {
+    {"pinto", "MONITOR"},
+    {"pinto", std::nullopt},
+    {"pinto", "TVPAL"},
+    {"pinto", "TVNTSC"},
+    {"pinto", "TVPALSVHS", "2M"},
+    {"bramble", "MONITOR"},
+    {"bramble", "TVPAL"},
+    {"bramble", "TVNTSC269"},
+    {"bramble", "100HZPAL"},
+    {"bramble", "VGANTSC"},
+    {"bramble-l", "MONITOR", "2M"},
+    {"bramble-l", "TVPAL"},
+    {"bramble-l", "TVNTSCINTERNAL"},
+    {"mistral", "MONITOR"},
+    {"mistral", "TVPAL"},
+    {"mistral", "TFTPHILIPSHLD1201"},
+    {"mistral", "TFTLGPHILIPSLM151X2", "8064K"},
+    {"bramble-r", "MONITOR"},
+    {"bramble-r", "TVNTSCSVHS"},
+    {"kestrel", "MONITOR", "8064K"},
+    {"kestrel", "TVPAL"},
+    {"kestrel", "TFTPHILIPSHLD1201"},
+    {"kestrel", "TFTLGPHILIPSLM151X2"},
+    {"bramble-rx", "MONITOR"},
+    {"bramble-rx", "TVPAL"},
+    {"bramble-rx", "TVNTSC269SVHS"},
+};
+
+std::string testName(const testing::TestParamInfo<BoardSetup>& info) {
+  std::string name = info.param.label() + "_" + info.param.memory;
+  for (char& c : name) {
+    if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+  }
+  return name;
+}
+
+// The scenario fits the host build's mode list for this board.
+std::string scenarioFor(const BoardSetup& board, size_t* modeCount) {
+  const auto modes = listModesHere(board);
+  *modeCount = modes.size();
+  return sessionScenario(modes);
+}
+
+// The scenario did what it is meant to: listed modes were set, others refused.
+void expectExercised(const std::string& trace, size_t modeCount) {
+  if (modeCount != 0) {
+    EXPECT_NE(trace.find("\"op\":\"done\",\"code\":2294796,\"status\":0,"), std::string::npos)
+        << "no mode set succeeded";
+  }
+  EXPECT_NE(trace.find("\"op\":\"done\",\"code\":2294796,\"status\":87,"), std::string::npos)
+      << "no mode number was refused";
+  EXPECT_NE(trace.find("\"op\":\"out\""), std::string::npos);
+}
+
+class ShippedBinary : public testing::TestWithParam<BoardSetup> {};
+
+TEST_P(ShippedBinary, X86_64ImageMakesTheHostBuildsTraceAndPicture) {
+  if (std::string(ORVA_SYS_X86_64).empty()) GTEST_SKIP() << "x86-64 image not built";
+  size_t modeCount = 0;
+  const std::string scenario = scenarioFor(GetParam(), &modeCount);
+  const Outcome host = runHere(GetParam(), scenario, "");
+  const Outcome image = runHere(GetParam(), scenario, ORVA_SYS_X86_64);
+  expectExercised(host.trace, modeCount);
+  EXPECT_EQ(compareTraces(host.trace, image.trace, sizeof(void*)), "");
+  EXPECT_EQ(firstDifference(host.vram, image.vram), -1);
+}
+
+TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
+  if (std::string(ORVA_SYS_I686).empty()) GTEST_SKIP() << "i686 image not built";
+  if (std::string(ORVA_HARNESS32).empty()) GTEST_SKIP() << "no 32-bit toolchain: harness not built";
+  ASSERT_TRUE(runner32()) << "the 32-bit harness was built but cannot run (install qemu-user)";
+  size_t modeCount = 0;
+  const std::string scenario = scenarioFor(GetParam(), &modeCount);
+  char file[] = "/tmp/orva-scenario-XXXXXX";
+  const int fd = mkstemp(file);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(write(fd, scenario.data(), scenario.size()), static_cast<ssize_t>(scenario.size()));
+  close(fd);
+  Outcome host32, image32;
+  try {
+    host32 = runHarness32(GetParam(), file, "");
+    image32 = runHarness32(GetParam(), file, ORVA_SYS_I686);
+  } catch (const std::exception& e) {
+    std::remove(file);
+    FAIL() << e.what();
+  }
+  std::remove(file);
+  expectExercised(image32.trace, modeCount);
+  EXPECT_EQ(compareTraces(host32.trace, image32.trace, 4), "");
+  EXPECT_EQ(firstDifference(host32.vram, image32.vram), -1);
+
+  // What the board saw does not depend on the pointer width at all.
+  const Outcome host64 = runHere(GetParam(), scenario, "");
+  EXPECT_EQ(compareHardwareEvents(host64.trace, image32.trace), "");
+  EXPECT_EQ(firstDifference(host64.vram, image32.vram), -1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, ShippedBinary, testing::ValuesIn(kBoards), testName);
+
+// The comparison lets mapped addresses differ only as a consistent renaming.
+TEST(TraceComparison, AcceptsRenamedAddressesOnlyWhereMappingsReturnThem) {
+  const std::string map1 =
+      R"({"op":"done","code":2294872,"status":0,"information":16,"output":"00100040000040000010004000004000"})";
+  const std::string map2 =
+      R"({"op":"done","code":2294872,"status":0,"information":16,"output":"00200050000040000020005000004000"})";
+  const std::string unmap1 =
+      R"({"op":"request","code":2294876,"input":"00100040","output_length":0})";
+  const std::string unmap2 =
+      R"({"op":"request","code":2294876,"input":"00200050","output_length":0})";
+  const std::string other =
+      R"({"op":"request","code":2294876,"input":"00300050","output_length":0})";
+  const std::string length =
+      R"({"op":"done","code":2294872,"status":0,"information":16,"output":"00200050000020000020005000004000"})";
+  const std::string port1 = R"({"op":"out","width":8,"port":980,"value":27})";
+  const std::string port2 = R"({"op":"out","width":8,"port":980,"value":28})";
+  const struct {
+    std::string a, b;
+    bool equal;
+  } cases[] = {
+      {map1 + "\n" + unmap1 + "\n", map2 + "\n" + unmap2 + "\n", true},
+      {map1 + "\n" + unmap1 + "\n", map2 + "\n" + other + "\n", false},  // renamed twice
+      {map1 + "\n", length + "\n", false},                               // a length is no address
+      {port1 + "\n", port2 + "\n", false},
+      {port1 + "\n" + port1 + "\n", port1 + "\n", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(compareTraces(c.a, c.b, 4).empty(), c.equal) << c.a << "\n" << c.b;
+  }
+}
+
+}  // namespace
+}  // namespace orva::loader::test
