@@ -36,17 +36,6 @@ INSTANTIATE_TEST_SUITE_P(Variables, PlatformDriverFresh,
                          ::testing::Values("ulRequiredOutput", "HWGENERIC_ulHardwareID",
                                            "ulStartFBFree"));
 
-TEST(PlatformDriver, DiscoveryStateDoesNotSurviveTheSession) {
-  Booted booted;
-  BootOptions options;
-  options.output = "TVPAL";
-  Session& tv = booted.boot(options);
-  EXPECT_EQ(*symbolOf<ULONG>(tv, "ulRequiredOutput"), 0x10002u);
-  options.output.reset();
-  Session& monitor = booted.boot(options);
-  EXPECT_EQ(*symbolOf<ULONG>(monitor, "ulRequiredOutput"), 0x10001u);
-}
-
 TEST(PlatformDriver, DiscoveryMappingsAreUsable) {
   Booted booted;
   BootOptions options;

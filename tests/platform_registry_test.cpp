@@ -128,17 +128,6 @@ TEST(PlatformRegistry, WrittenValuesAreStoredTracedAndReadBack) {
   EXPECT_EQ(session.registry().begin()->second, (std::vector<uint8_t>{0x00, 0x00, 0x20, 0x00}));
 }
 
-TEST(PlatformRegistry, FileParametersAreNotSupported) {
-  Booted booted;
-  Session& session = bootProbe(booted, platform::registryString("TVPAL"));
-  CallbackLog log;
-  EXPECT_NE(VideoPortGetRegistryParameters(extensionOf(session),
-                                           const_cast<PWSTR>(u"HardwareInformation.OutputType"),
-                                           TRUE, recordValue, &log),
-            0);
-  EXPECT_EQ(log.calls, 0);
-}
-
 TEST(PlatformRegistryDeathTest, AForeignDeviceExtensionIsFatal) {
   Booted booted;
   Session& session = bootProbe(booted, std::nullopt);
