@@ -22,6 +22,14 @@ struct SessionOptions {
   // false: load the module but do not call DriverEntry (tests that drive single
   // driver functions through symbol()).
   bool runDriverEntry = true;
+  // Strict platform: every request gets input and output buffers of exactly the
+  // stated lengths with guard pages behind them (a byte beyond either faults);
+  // a request must store a status and return TRUE, and must not write output
+  // beyond the Information it reports; any violation aborts with a message.
+  bool strict = false;
+  // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
+  // mapping fails, to exercise the driver's handling of failed mappings.
+  std::vector<uint64_t> failMappings;
 };
 
 // A registry string as the video port library hands it over: UTF-16LE with the
