@@ -1,0 +1,286 @@
+#!/usr/bin/env python3
+"""Checks the display INF of the package: every section it references exists,
+the service and the files it copies agree, the default output keyword is
+MONITOR, and the output keywords it documents are those the driver accepts.
+
+  infcheck.py orva.inf [--binary orva.sys] [--keywords K1,K2,...] [--package DIR]
+  infcheck.py orva.inf --list-keywords
+
+Prints one line per problem and exits 1 when there is any, 0 when there is none,
+2 on bad usage. --list-keywords prints the documented keyword table as
+"KEYWORD variant variant ..." lines ("none" when no variant offers modes).
+"""
+import argparse
+import os
+import re
+import sys
+
+DISPLAY_CLASS_GUID = "{4d36e968-e325-11ce-bfc1-08002be10318}"
+ARCHITECTURES = {"NTx86": "x86", "NTamd64": "amd64"}
+DRIVERS_DIRID = "12"
+INSTALL_DIRECTIVES = ("copyfiles", "addreg", "delreg", "delfiles", "renfiles")
+
+
+def strip_comment(line):
+    """The line without its comment (a ';' outside double quotes)."""
+    quoted = False
+    for i, char in enumerate(line):
+        if char == '"':
+            quoted = not quoted
+        elif char == ";" and not quoted:
+            return line[:i]
+    return line
+
+
+def split_fields(text):
+    """Comma-separated fields, quotes removed, blanks trimmed."""
+    return [field.strip().strip('"') for field in re.split(r',(?=(?:[^"]*"[^"]*")*[^"]*$)', text)]
+
+
+class Inf:
+    def __init__(self, text):
+        self.sections = {}  # lower-case name -> (name, [(key or None, value)])
+        self.comments = []  # every comment line, in order
+        current = None
+        for raw in text.splitlines():
+            if raw.lstrip().startswith(";"):
+                self.comments.append(raw.lstrip()[1:])
+            line = strip_comment(raw).strip()
+            if not line:
+                continue
+            match = re.fullmatch(r"\[([^\]]+)\]", line)
+            if match:
+                name = match.group(1).strip()
+                current = self.sections.setdefault(name.lower(), (name, []))[1]
+                continue
+            if current is None:
+                continue
+            key, sep, value = line.partition("=")
+            current.append((key.strip(), value.strip()) if sep else (None, line))
+
+    def has(self, name):
+        return name.lower() in self.sections
+
+    def entries(self, name):
+        return self.sections.get(name.lower(), (name, []))[1]
+
+    def value(self, section, key):
+        for entry_key, value in self.entries(section):
+            if entry_key is not None and entry_key.lower() == key.lower():
+                return value.strip('"')
+        return None
+
+    def directives(self, section, directive):
+        found = []
+        for key, value in self.entries(section):
+            if key is not None and key.lower() == directive:
+                found += [name for name in split_fields(value) if name]
+        return found
+
+    def decorated(self, base, decoration):
+        """The section Setup uses for a platform: base.NTx86, base.NT or base."""
+        for name in (f"{base}.{decoration}", f"{base}.NT", base):
+            if self.has(name):
+                return name
+        return None
+
+
+def keyword_table(inf):
+    """Rows of the documented output-keyword table: (keyword, [variants])."""
+    rows, inside = [], False
+    for comment in inf.comments:
+        text = comment.strip()
+        if text == "[output keywords]":
+            inside = True
+        elif text == "[end]":
+            inside = False
+        elif inside and text and not text.startswith("keyword"):
+            # keyword, then a description, then the variants after a wide gap
+            parts = re.split(r"\s{2,}", text)
+            variants = parts[-1].split() if len(parts) >= 3 else []
+            rows.append((parts[0], [] if variants == ["none"] else variants))
+    return rows
+
+
+def check(inf, binary=None, keywords=None, package=None):
+    problems = []
+    say = problems.append
+
+    # Version: a display-class INF for NT.
+    if (inf.value("Version", "Signature") or "").lower() != "$windows nt$":
+        say('[Version] Signature is not "$Windows NT$"')
+    if (inf.value("Version", "Class") or "").lower() != "display":
+        say("[Version] Class is not Display")
+    if (inf.value("Version", "ClassGUID") or "").lower() != DISPLAY_CLASS_GUID:
+        say(f"[Version] ClassGUID is not the display class {DISPLAY_CLASS_GUID}")
+
+    # Strings: every %token% that is not a directory id has a value.
+    strings = {key.lower(): value for key, value in inf.entries("Strings") if key}
+    for _, (name, entries) in inf.sections.items():
+        for key, value in entries:
+            for token in re.findall(r"%([^%]+)%", f"{key or ''}={value}"):
+                if not token.isdigit() and token.lower() not in strings:
+                    say(f"[{name}] uses %{token}%, which [Strings] does not define")
+
+    # Manufacturer -> models -> install sections and their parts.
+    install_sections, copy_sections = set(), set()
+    services = []
+    manufacturers = inf.entries("Manufacturer")
+    if not manufacturers:
+        say("[Manufacturer] is missing or empty")
+    for _, value in manufacturers:
+        models, *decorations = split_fields(value)
+        for decoration in ARCHITECTURES:
+            if decoration.lower() not in (d.lower() for d in decorations):
+                say(f"[Manufacturer] has no {decoration} decoration for {models}")
+        for decoration in decorations:
+            section = f"{models}.{decoration}"
+            if not inf.entries(section):
+                say(f"[{section}] (a model section) is missing or empty")
+            for key, model in inf.entries(section):
+                install = split_fields(model)[0]
+                resolved = inf.decorated(install, decoration)
+                if resolved is None:
+                    say(f"[{section}] {key}: install section {install} is missing")
+                    continue
+                install_sections.add(resolved)
+                for part in (".Services", ".SoftwareSettings"):
+                    if not inf.has(resolved + part):
+                        say(f"[{resolved}{part}] is missing")
+                    else:
+                        install_sections.add(resolved + part)
+
+    for section in sorted(install_sections):
+        for directive in INSTALL_DIRECTIVES:
+            for name in inf.directives(section, directive):
+                if directive == "copyfiles" and name.startswith("@"):
+                    copy_sections.add(name)
+                    continue
+                if not inf.has(name):
+                    say(f"[{section}] {directive}: section {name} is missing")
+                elif directive == "copyfiles":
+                    copy_sections.add(name)
+        for key, value in inf.entries(section):
+            if key is not None and key.lower() == "addservice":
+                fields = split_fields(value)
+                if len(fields) < 3 or not inf.has(fields[2]):
+                    say(f"[{section}] AddService: service section of {fields[0]} is missing")
+                    continue
+                if not int(fields[1] or "0", 0) & 0x2:
+                    say(f"[{section}] AddService {fields[0]} is not the device's function driver")
+                services.append(fields[2])
+    if not services:
+        say("no AddService names the driver's service")
+
+    # DestinationDirs: entries name sections; copied files go to the drivers directory.
+    default_dir = inf.value("DestinationDirs", "DefaultDestDir")
+    for key, _ in inf.entries("DestinationDirs"):
+        if key and key.lower() != "defaultdestdir" and not inf.has(key):
+            say(f"[DestinationDirs] {key}: no such section")
+    files = []
+    for section in sorted(copy_sections):
+        if section.startswith("@"):
+            files.append(section[1:])
+            directory = default_dir
+        else:
+            files += [split_fields(value)[0] for key, value in inf.entries(section)]
+            directory = inf.value("DestinationDirs", section) or default_dir
+        if directory is None or split_fields(directory)[0] != DRIVERS_DIRID:
+            say(f"{section} is not copied to the drivers directory (dirid {DRIVERS_DIRID})")
+
+    # Source media: each platform lists every copied file on a disk it names.
+    for arch in ARCHITECTURES.values():
+        names = f"SourceDisksNames.{arch}"
+        listed = f"SourceDisksFiles.{arch}"
+        disks = {key: split_fields(value) for key, value in inf.entries(names) if key}
+        for file in files:
+            disk = inf.value(listed, file)
+            if disk is None:
+                say(f"[{listed}] does not list {file}")
+            elif split_fields(disk)[0] not in disks:
+                say(f"[{listed}] {file}: disk {disk} is not in [{names}]")
+            elif package is not None:
+                path = disks[split_fields(disk)[0]]
+                folder = path[3].strip("\\") if len(path) > 3 else ""
+                if not os.path.isfile(os.path.join(package, folder, file)):
+                    say(f"package has no {os.path.join(folder, file)} for {arch}")
+
+    # The service: a kernel driver of the Video group whose binary is the copied file.
+    for section in services:
+        expected = {"ServiceType": "1", "LoadOrderGroup": "Video"}
+        for key, want in expected.items():
+            if (inf.value(section, key) or "").lower() != want.lower():
+                say(f"[{section}] {key} is not {want}")
+        for key, allowed in (("StartType", range(0, 5)), ("ErrorControl", range(0, 4))):
+            value = inf.value(section, key)
+            if value is None or not value.isdigit() or int(value) not in allowed:
+                say(f"[{section}] {key} is missing or out of range")
+        image = inf.value(section, "ServiceBinary") or ""
+        folder, _, name = image.rpartition("\\")
+        if folder != f"%{DRIVERS_DIRID}%":
+            say(f"[{section}] ServiceBinary {image} is not in %{DRIVERS_DIRID}%")
+        if name.lower() not in (file.lower() for file in files):
+            say(f"[{section}] ServiceBinary {name} is not a file the INF copies")
+        if binary is not None and name.lower() != binary.lower():
+            say(f"[{section}] ServiceBinary {name} is not the built driver {binary}")
+
+    # The output keyword: MONITOR by default; the documented table matches the driver.
+    default_keyword = None
+    for section in sorted(install_sections):
+        if not section.lower().endswith(".softwaresettings"):
+            continue
+        for name in inf.directives(section, "addreg"):
+            for key, value in inf.entries(name):
+                fields = split_fields(value if key is None else f"{key}={value}")
+                if len(fields) >= 5 and fields[2] == "HardwareInformation.OutputType":
+                    flags = strings.get(fields[3].strip("%").lower(), fields[3])
+                    if int(flags, 0) != 0:
+                        say(f"[{name}] HardwareInformation.OutputType is not a string (REG_SZ)")
+                    default_keyword = fields[4]
+    if default_keyword != "MONITOR":
+        say(f'HardwareInformation.OutputType defaults to {default_keyword!r}, not "MONITOR"')
+    table = keyword_table(inf)
+    if not table:
+        say("no [output keywords] table documents the output keywords")
+    named = [keyword for keyword, _ in table]
+    for keyword in sorted({k for k in named if named.count(k) > 1}):
+        say(f"output keyword {keyword} is documented twice")
+    if default_keyword is not None and default_keyword not in named:
+        say(f"output keyword {default_keyword} is not documented")
+    if keywords is not None:
+        accepted = {keyword.upper() for keyword in keywords}
+        for keyword in sorted(set(named) | ({default_keyword} - {None})):
+            if keyword.upper() not in accepted:
+                say(f"output keyword {keyword} is not one the driver accepts")
+        for keyword in sorted(accepted - {k.upper() for k in named}):
+            say(f"the driver accepts output keyword {keyword}, which the INF does not document")
+    return problems
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("inf")
+    parser.add_argument("--binary", help="file name of the built driver, e.g. orva.sys")
+    parser.add_argument("--keywords", help="comma-separated output keywords the driver accepts")
+    parser.add_argument("--package", help="package folder whose files the INF copies")
+    parser.add_argument("--list-keywords", action="store_true")
+    args = parser.parse_args()
+    try:
+        with open(args.inf, encoding="utf-8") as file:
+            inf = Inf(file.read())
+    except OSError as error:
+        print(f"infcheck: {error}", file=sys.stderr)
+        return 2
+    if args.list_keywords:
+        for keyword, variants in keyword_table(inf):
+            print(keyword, *(variants or ["none"]))
+        return 0
+    keywords = args.keywords.split(",") if args.keywords is not None else None
+    problems = check(inf, args.binary, keywords, args.package)
+    for problem in problems:
+        print(f"{os.path.basename(args.inf)}: {problem}")
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
