@@ -170,7 +170,8 @@ void HWCRTC_SetWaterMark(ULONG ulWidth, ULONG ulHeight, ULONG ulBitsPerPixel) {
   if (psLower == nullptr && psUpper == nullptr) {
     // A chip without tuned rows keeps whatever thresholds it has.
     return;
-  } else if (psLower == nullptr) {
+  }
+  if (psLower == nullptr) {
     ucLow = psUpper->ucCRTC1B;
     ucHigh = psUpper->ucCRTC27;
   } else if (psUpper == nullptr || psLower->ulFrameBits == psUpper->ulFrameBits) {

@@ -5,6 +5,8 @@
 #include "hwge/hwge.h"
 #include "hwgeneric/hwgeneric.h"
 #include "miniport/handlers.h"
+#include "outputs/hwtft.h"
+#include "outputs/hwtve.h"
 #include "reghost/reghost.h"
 
 namespace {
@@ -82,6 +84,8 @@ ULONG NTAPI DriverEntry(PVOID Argument1, PVOID Argument2) {
   return VideoPortInitialize(Argument1, Argument2, &sInitData, nullptr);
 }
 
+// The callback types are the video port library's: ArgumentString stays PWSTR.
+// NOLINTNEXTLINE(readability-non-const-parameter)
 VP_STATUS NTAPI ORVAFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PWSTR ArgumentString,
                                 PVIDEO_PORT_CONFIG_INFO ConfigInfo, PUCHAR Again) {
   (void)HwContext;
@@ -93,7 +97,13 @@ VP_STATUS NTAPI ORVAFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PWSTR 
     return ORVA_ERROR_INVALID_PARAMETER;
   }
 
+  // A range the driver uses that could not be mapped would leave it reaching
+  // port 0 or address 0: the adapter is refused, and not looked for again.
   REGHOST_Init(REGHOST_GROUP_MASK);
+  if (!REGHOST_CheckMappings()) {
+    *Again = FALSE;
+    return ORVA_ERROR_INVALID_PARAMETER;
+  }
   const ULONG ulFrameBufferSize = HWFRAMEBUF_GetFrameBufferSize();
 
   // No emulated VGA ports, no state save area and no VDM memory; the driver
@@ -116,6 +126,10 @@ VP_STATUS NTAPI ORVAFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PWSTR 
   psExtension->ulNumModes = DRIVER_WalkModes(nullptr, 0);
 
   *Again = FALSE;
+  // The walk has identified the chip: the ranges of its output devices.
+  if (!HWTVE_IsReachable() || !HWTFT_IsReachable()) {
+    return ORVA_ERROR_INVALID_PARAMETER;
+  }
 
   PublishHardwareInformation(psExtension, ulFrameBufferSize);
   return ORVA_NO_ERROR;
@@ -126,8 +140,11 @@ BOOLEAN NTAPI ORVAInitialize(PVOID HwDeviceExtension) {
   return TRUE;
 }
 
+// The library's callback type: ValueName stays PWSTR.
+// NOLINTBEGIN(readability-non-const-parameter)
 VP_STATUS NTAPI HwVidQueryNamedValueCallback(PVOID HwDeviceExtension, PVOID Context,
                                              PWSTR ValueName, PVOID ValueData, ULONG ValueLength) {
+  // NOLINTEND(readability-non-const-parameter)
   (void)HwDeviceExtension;
   (void)Context;
   (void)ValueName;
@@ -137,9 +154,9 @@ VP_STATUS NTAPI HwVidQueryNamedValueCallback(PVOID HwDeviceExtension, PVOID Cont
   const ULONG ulUnits = ValueLength / 2;
   char szKeyword[KEYWORD_BUFFER_SIZE];
   ULONG ulLength = 0;
-  for (ULONG i = 0; i < ulUnits; ++i) {
-    const UCHAR ucLow = pucData[2 * i];
-    const UCHAR ucHigh = pucData[2 * i + 1];
+  for (ULONG i = 0; i < ulUnits; ++i, pucData += 2) {
+    const UCHAR ucLow = pucData[0];
+    const UCHAR ucHigh = pucData[1];
     if (ucLow == 0 && ucHigh == 0) {
       break;
     }

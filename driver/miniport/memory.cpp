@@ -185,10 +185,10 @@ void DRIVER_SetPointerAttributes(HW_DEVICE_EXTENSION* psExtension, PVIDEO_REQUES
   psExtension->ulPointerShapeOffset = ulShapeOffset;
   const UCHAR* pucPixels = static_cast<const UCHAR*>(psPacket->InputBuffer) + POINTER_PIXELS_OFFSET;
   volatile ULONG* pulShape = reinterpret_cast<volatile ULONG*>(ulFrameBuffer + ulShapeOffset);
-  for (ULONG i = 0; i < POINTER_SHAPE_BYTES / 4; ++i) {
-    const UCHAR* puc = pucPixels + 4 * i;
-    pulShape[i] = static_cast<ULONG>(puc[0]) | (static_cast<ULONG>(puc[1]) << 8) |
-                  (static_cast<ULONG>(puc[2]) << 16) | (static_cast<ULONG>(puc[3]) << 24);
+  for (ULONG i = 0; i < POINTER_SHAPE_BYTES / 4; ++i, pucPixels += 4) {
+    pulShape[i] = static_cast<ULONG>(pucPixels[0]) | (static_cast<ULONG>(pucPixels[1]) << 8) |
+                  (static_cast<ULONG>(pucPixels[2]) << 16) |
+                  (static_cast<ULONG>(pucPixels[3]) << 24);
   }
 
   HWCURSOR_ChangeCursor(ulShapeOffset, ulHeight);

@@ -51,6 +51,8 @@ extern ULONG_PTR DRIVER_ulDeviceExtension;
 extern ULONG ulRequiredOutput;
 extern ULONG ulStartFBFree;
 
+// The target's DDK headers declare it as well; the host's do not.
+// NOLINTNEXTLINE(readability-redundant-declaration)
 ULONG NTAPI DriverEntry(PVOID Argument1, PVOID Argument2);
 VP_STATUS NTAPI ORVAFindAdapter(PVOID HwDeviceExtension, PVOID HwContext, PWSTR ArgumentString,
                                 PVIDEO_PORT_CONFIG_INFO ConfigInfo, PUCHAR Again);

@@ -18,7 +18,8 @@ constexpr USHORT TFT_POWER = 11;
 constexpr ULONG POWER_STEP1_US = 15000;
 constexpr ULONG POWER_STEP2_US = 5000;
 
-constexpr ULONG ID_TFT_PORTS = 0x18;  // Mistral: I/O ports; every other chip: memory
+constexpr ULONG ID_TFT_PORTS = 0x18;      // Mistral: I/O ports; every other chip: memory
+constexpr ULONG ID_TFT_INTERFACE = 0x58;  // the chips with a panel interface
 
 // Byte offsets of the packed words in the memory window.
 constexpr ULONG WORD10 = 0x14;  // register 12 in bits 0-7, register 13 in bits 8-15
@@ -87,6 +88,15 @@ void HWTFT_Init(ULONG ulPanel) {
   HWTFT_RegisterAccess(TFT_POWER, 4);
   VideoPortStallExecution(POWER_STEP2_US);
   HWTFT_RegisterAccess(TFT_POWER, 6);
+}
+
+ULONG HWTFT_IsReachable() {
+  const ULONG ulID = HWGENERIC_GetHardwareID();
+  if ((ulID & ID_TFT_INTERFACE) == 0) {
+    return 1;
+  }
+  const ULONG ulRow = (ulID & ID_TFT_PORTS) ? REGHOST_ROW_TFT_PORTS : REGHOST_ROW_TFT_MEMORY;
+  return REGHOST_GetVirtual(ulRow) != 0 ? 1 : 0;
 }
 
 // Index word to the base port, value word to the base port + 4.

@@ -16,6 +16,8 @@ extern const HWTFT_SCREEN HWTFT_ScreenTable[];
 extern void (*HWTFT_RegisterAccess)(USHORT usRegister, USHORT usValue);
 
 void HWTFT_Init(ULONG ulPanel);
+// 1 when this chip has no panel interface or the range of its register writer is mapped.
+ULONG HWTFT_IsReachable();
 void HWTFT_IORegister(USHORT usRegister, USHORT usValue);
 void HWTFT_MemoryRegister(USHORT usRegister, USHORT usValue);
 

@@ -100,6 +100,16 @@ void HWTVE_Init(ULONG ulFormat) {
   HWTVE_FlickerFilter(FLICKER_LEVEL);
 }
 
+ULONG HWTVE_IsReachable() {
+  // Only the memory method has a range of its own; the others go through the
+  // configuration port pair.
+  const ULONG ulID = HWGENERIC_GetHardwareID();
+  if ((ulID & ID_ENCODER_IO) != 0 || (ulID & ID_ENCODER_MEMORY) == 0) {
+    return 1;
+  }
+  return REGHOST_GetVirtual(REGHOST_ROW_TVE_MEMORY) != 0 ? 1 : 0;
+}
+
 void HWTVE_DetectHardware() {
   const ULONG ulID = HWGENERIC_GetHardwareID();
 

@@ -9,6 +9,8 @@ extern void (*HWTVE_pfctWriteAccess)(UCHAR ucRegister, UCHAR ucValue);
 extern UCHAR (*HWTVE_pfctReadAccess)(UCHAR ucRegister);
 
 void HWTVE_Init(ULONG ulFormat);
+// 1 when the access method of this chip has the range it needs mapped.
+ULONG HWTVE_IsReachable();
 void HWTVE_DetectHardware();
 void HWTVE_ChangeFormat(ULONG ulFormat);
 void HWTVE_FlickerFilter(ULONG ulLevel);

@@ -33,7 +33,31 @@ constexpr UCHAR SEQ_UNLOCK_KEY = 0x57;
 
 constexpr ULONG GBASE_OFFSET_MASK = 0x00FFFFFF;
 
+// Fixed ranges that the register host, the display controller and the cursor
+// reach on every chip. A failed mapping leaves 0 in a row, and an access through
+// it would reach port 0 or address 0: nothing is touched without them.
+constexpr ULONG NEEDED_FIXED_ROWS[] = {
+    REGHOST_ROW_INPUT_STATUS, REGHOST_ROW_VGA_SETUP,    REGHOST_ROW_VGA_OPTION,
+    REGHOST_ROW_VGA_ENABLE,   REGHOST_ROW_MISC_WRITE,   REGHOST_ROW_MISC_READ,
+    REGHOST_ROW_ATTRIBUTE,    REGHOST_ROW_DAC_INDEX,    REGHOST_ROW_DAC_DATA,
+    REGHOST_ROW_SEQUENCER,    REGHOST_ROW_CONFIG,       REGHOST_ROW_GRAPHICS,
+    REGHOST_ROW_CRTC,         REGHOST_ROW_CLOCK_SELECT, REGHOST_ROW_SUPERIO,
+    REGHOST_ROW_PCI,
+};
+
+// The two views of the frame buffer: needed whenever there is display memory.
+constexpr ULONG FRAMEBUFFER_ROWS[] = {REGHOST_ROW_FRAMEBUFFER, REGHOST_ROW_FRAMEBUFFER_LOW};
+
 inline ULONG_PTR Port(ULONG ulRow) { return REGHOST_ChipsetResources[ulRow].ulVirtual; }
+
+bool FixedRowsMapped() {
+  for (const ULONG ulRow : NEEDED_FIXED_ROWS) {
+    if (Port(ulRow) == 0) {
+      return false;
+    }
+  }
+  return true;
+}
 
 inline bool IsSelected(const REGHOST_RESOURCE& sRow, ULONG ulSelection) {
   return (sRow.ulFlags & REGHOST_GROUP_MASK & ulSelection) != 0;
@@ -120,6 +144,9 @@ void REGHOST_Init(ULONG ulSelection) {
       MapRow(psRows[i]);
     }
   }
+  if (!FixedRowsMapped()) {
+    return;
+  }
 
   // Let the chipset decode the VGA ranges.
   const ULONG_PTR ulConfig = Port(REGHOST_ROW_CONFIG);
@@ -172,6 +199,20 @@ void REGHOST_Init(ULONG ulSelection) {
       psRows[i].ulVirtual = 0;
     }
   }
+}
+
+ULONG REGHOST_CheckMappings() {
+  if (!FixedRowsMapped() || Port(REGHOST_ROW_GE_REGISTERS) == 0) {
+    return 0;
+  }
+  // Without display memory the frame-buffer views have nothing to map, and no
+  // request reaches them.
+  for (const ULONG ulRow : FRAMEBUFFER_ROWS) {
+    if (REGHOST_ChipsetResources[ulRow].ulLength != 0 && Port(ulRow) == 0) {
+      return 0;
+    }
+  }
+  return 1;
 }
 
 ULONG REGHOST_GetGBASE() {

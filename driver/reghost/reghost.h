@@ -54,7 +54,12 @@ inline ULONG_PTR REGHOST_GetVirtual(ULONG ulRow) {
   return REGHOST_ChipsetResources[ulRow].ulVirtual;
 }
 
+// Maps the selected rows. When a range that every chip needs cannot be mapped,
+// it stops before any register is touched; REGHOST_CheckMappings tells.
 void REGHOST_Init(ULONG ulSelection);
+// 1 when every range the register host and the display modules use on every
+// chip is mapped (the frame-buffer views only when there is display memory).
+ULONG REGHOST_CheckMappings();
 ULONG REGHOST_GetGBASE();
 UCHAR REGHOST_IndexedIORead8(ULONG_PTR ulPort, UCHAR ucIndex);
 void REGHOST_IndexedIOWrite8(ULONG_PTR ulPort, UCHAR ucIndex, UCHAR ucValue);
