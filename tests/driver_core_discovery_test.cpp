@@ -3,12 +3,14 @@
 // values published.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdio>
+#include <cstring>
 
-#include "driver_core_fixture.h"
 #include "hwgeneric/hwgeneric.h"
+#include "orva_test.h"
 
-namespace orva::core_test {
+namespace orva::test {
 namespace {
 
 struct Layout {
@@ -23,22 +25,21 @@ class DiscoveryMaps : public ::testing::TestWithParam<Layout> {};
 // base, the chipset's TFT port base and the memory size.
 TEST_P(DiscoveryMaps, MapsEveryRangeOnceInOrderAtItsRelocatedAddress) {
   const Layout& p = GetParam();
-  auto session = Boot(Board{.memory = p.memory, .gbase = p.crtc20, .tftPorts = p.tftPorts});
+  auto session = Boot({.memory = p.memory, .gbase = p.crtc20, .tftPorts = p.tftPorts});
   // G: the graphics base, M: the memory size, T: the chipset's TFT port base.
   std::string maps;
   for (const auto& e : Events(*session, {Op::Map})) {
     char text[48];
+    const auto address = (unsigned long long)e.address, length = (unsigned long long)e.value;
     if (e.io && e.address == p.tftPorts && e.value == 8) {
-      std::snprintf(text, sizeof text, "io T %llX|", (unsigned long long)e.value);
+      std::snprintf(text, sizeof text, "io T %llX|", length);
     } else if (e.io) {
-      std::snprintf(text, sizeof text, "io %llX %llX|", (unsigned long long)e.address,
-                    (unsigned long long)e.value);
+      std::snprintf(text, sizeof text, "io %llX %llX|", address, length);
     } else if (e.address >= p.gbase && e.address < p.gbase + 0x1000000ull) {
-      std::snprintf(text, sizeof text, "mem G+%llX %s|", (unsigned long long)(e.address - p.gbase),
+      std::snprintf(text, sizeof text, "mem G+%llX %s|", address - p.gbase,
                     e.value == p.memory ? "M" : std::to_string(e.value).c_str());
     } else {
-      std::snprintf(text, sizeof text, "mem %llX %llX|", (unsigned long long)e.address,
-                    (unsigned long long)e.value);
+      std::snprintf(text, sizeof text, "mem %llX %llX|", address, length);
     }
     maps += text;
   }
@@ -87,17 +88,17 @@ TEST(Discovery, WakesAndUnlocksTheVgaCoreInOrder) {
       EXPECT_EQ(ports[i].value, uint64_t(expected[i].second)) << i;
     }
   }
-  const std::vector<std::pair<size_t, size_t>> readsAndWrites = {
-      {1, 3}, {8, 9}, {13, 15}, {17, 19}};
-  const uint64_t set[] = {0x03, 0x03, 0x80, 0x00}, cleared[] = {0, 0, 0, 0x01};
-  for (size_t i = 0; i < 4; ++i) {
-    auto [read, write] = readsAndWrites[i];
-    EXPECT_EQ(ports[write].value, (ports[read].value | set[i]) & ~cleared[i]) << write;
+  // Read-modify-writes: (read index, write index, bits set, bits cleared).
+  for (auto [read, write, set, cleared] : {std::array<uint64_t, 4>{1, 3, 0x03, 0},
+                                           {8, 9, 0x03, 0},
+                                           {13, 15, 0x80, 0},
+                                           {17, 19, 0x00, 0x01}}) {
+    EXPECT_EQ(ports[write].value, (ports[read].value | set) & ~cleared) << write;
   }
 }
 
 TEST(Discovery, MemorySizeIgnoresTheTopBitsOfItsRegister) {
-  auto session = Boot(Board{.memory = 2u << 20, .start = false});
+  auto session = Boot({.memory = 2u << 20, .start = false});
   session->board().out(8, 0x22, 0x36);
   session->board().out(8, 0x23, 0xD0);  // 16 units of 128 KB, bits 6 and 7 set
   session->startDriver();
@@ -106,7 +107,7 @@ TEST(Discovery, MemorySizeIgnoresTheTopBitsOfItsRegister) {
             (std::vector<uint8_t>{0x00, 0x00, 0x20, 0x00}));
 }
 
-// --- Identification ---------------------------------------------------------------
+// --- Identification and the values published -------------------------------------
 
 struct Identity {
   Variant variant;
@@ -118,11 +119,17 @@ class Identification : public ::testing::TestWithParam<Identity> {};
 
 TEST_P(Identification, NamesTheVariantOnceAndPublishesItsName) {
   auto session = Boot(GetParam().variant);
+  const auto& values = session->registry();
+  EXPECT_EQ(values.size(), 4u);
   EXPECT_EQ(RegistryText(*session, "HardwareInformation.ChipType"), GetParam().name);
-  EXPECT_EQ(session->registry().at("HardwareInformation.ChipType").size(),
-            2 * (strlen(GetParam().name) + 1));
+  EXPECT_EQ(values.at("HardwareInformation.ChipType").size(), 2 * (strlen(GetParam().name) + 1));
+  EXPECT_EQ(RegistryText(*session, "HardwareInformation.DacType"), "ORVA internal DAC");
+  EXPECT_EQ(values.at("HardwareInformation.DacType").size(), 36u);
+  EXPECT_EQ(RegistryText(*session, "HardwareInformation.AdapterString"), "ORVA Compatible");
+  EXPECT_EQ(values.at("HardwareInformation.AdapterString").size(), 32u);
+  EXPECT_EQ(session->findAdapterCalls(), 1u);
   session->trace().clear();
-  EXPECT_EQ(Sym<ULONG()>(*session, "HWGENERIC_GetHardwareID")(), GetParam().id);
+  EXPECT_EQ(DRIVER_FN(*session, HWGENERIC_GetHardwareID)(), GetParam().id);
   EXPECT_TRUE(Events(*session).empty());  // cached: no PCI or CRTC access
 }
 
@@ -157,21 +164,21 @@ TEST(RegisterProbe, TellsRFromRxAndRestoresTheRegister) {
   EXPECT_EQ(ProbeOf(*r), (P{{false, 0x00}, {true, 0x10}, {false, 0x00}}));
   r.reset();
   // A register that already reads non-zero names the RX part and is not written.
-  auto set = Boot(Board{.variant = Variant::BrambleRX, .start = false});
+  auto set = Boot({.variant = Variant::BrambleRX, .start = false});
   Sym<void(ULONG)>(*set, "REGHOST_Init")(0xFFFF);
   set->board().out(8, 0x3D4, 0x81);
   set->board().out(8, 0x3D5, 0x55);
   set->trace().clear();
-  EXPECT_EQ(Sym<ULONG()>(*set, "HWGENERIC_GetHardwareID")(), 0x80u);
+  EXPECT_EQ(DRIVER_FN(*set, HWGENERIC_GetHardwareID)(), 0x80u);
   EXPECT_EQ(ProbeOf(*set), (P{{false, 0x55}}));
 }
 
-// --- Keyword table ----------------------------------------------------------------
+// --- Output keyword ---------------------------------------------------------------
 
 TEST(Keywords, LookUpFoldsCaseAndSpansEveryType) {
-  auto session = Boot(Board{.start = false});  // no hardware needed
-  auto* lookUp = Sym<LONG(const char*)>(*session, "HWGENERIC_GetEntryFromKeyword");
-  auto* compare = Sym<ULONG(const char*, const char*)>(*session, "HWGENERIC_CompareKeyword");
+  auto session = Boot({.start = false});  // no hardware needed
+  auto* lookUp = DRIVER_FN(*session, HWGENERIC_GetEntryFromKeyword);
+  auto* compare = DRIVER_FN(*session, HWGENERIC_CompareKeyword);
   // clang-format off
   const std::pair<const char*, LONG> cases[] = {
       {"MONITOR", 0}, {"TVPAL", 3}, {"tvpal", 3}, {"TvPaL", 3}, {"TVPA", -1}, {"TVPALX", -1},
@@ -185,23 +192,8 @@ TEST(Keywords, LookUpFoldsCaseAndSpansEveryType) {
   EXPECT_TRUE(Events(*session).empty());
 }
 
-// --- Registry ---------------------------------------------------------------------
-
-TEST(Registry, FourHardwareValues) {
-  auto session = Boot(Variant::Mistral, nullptr, 2u << 20);
-  const auto& values = session->registry();
-  ASSERT_EQ(values.size(), 4u);
-  EXPECT_EQ(RegistryText(*session, "HardwareInformation.DacType"), "ORVA internal DAC");
-  EXPECT_EQ(values.at("HardwareInformation.DacType").size(), 36u);
-  EXPECT_EQ(RegistryText(*session, "HardwareInformation.AdapterString"), "ORVA Compatible");
-  EXPECT_EQ(values.at("HardwareInformation.AdapterString").size(), 32u);
-  EXPECT_EQ(values.at("HardwareInformation.MemorySize"),
-            (std::vector<uint8_t>{0x00, 0x00, 0x20, 0x00}));
-  EXPECT_EQ(session->findAdapterCalls(), 1u);
-}
-
-std::vector<uint8_t> Utf16(std::u16string text, size_t length = 0, char16_t fill = u'A') {
-  if (length != 0) text.resize(length, fill);
+std::vector<uint8_t> Utf16(std::u16string text, size_t length = 0) {
+  if (length != 0) text.resize(length, u'A');
   std::vector<uint8_t> out;
   for (char16_t unit : text) out.insert(out.end(), {uint8_t(unit & 0xFF), uint8_t(unit >> 8)});
   return out;
@@ -216,9 +208,9 @@ struct Value {
 class OutputKeyword : public ::testing::TestWithParam<Value> {};
 
 TEST_P(OutputKeyword, SelectsTheOutputOrLeavesTheMonitor) {
-  auto session = Boot(Board{.output = GetParam().data});
+  auto session = Boot({.rawOutput = GetParam().data});
   ASSERT_TRUE(session->started());
-  EXPECT_EQ(NumModes(*session), GetParam().modes);
+  EXPECT_EQ(platform::queryNumModes(*session).value.NumModes, GetParam().modes);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -234,4 +226,4 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
-}  // namespace orva::core_test
+}  // namespace orva::test

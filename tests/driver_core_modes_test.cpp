@@ -5,16 +5,18 @@
 #include <array>
 #include <set>
 
-#include "driver_core_fixture.h"
 #include "hwcrtc/hwcrtc.h"
+#include "hwge/hwge.h"
+#include "orva_test.h"
 
-namespace orva::core_test {
+namespace orva::test {
 namespace {
 
 // Every pitch with an engine code: one term per field, 2^(n+4) for the three
-// low fields (minus their unused values), 2^(n+9) for the top one.
-TEST(Pitch, TableIsEveryPitchThatHasACode) {
-  auto session = Boot(Board{.start = false});
+// low fields (minus their unused values), 2^(n+9) for the top one. A request
+// gets the smallest such pitch at least as large, or the largest of all.
+TEST(Pitch, NearestIsTheNextPitchThatHasACode) {
+  auto session = Boot({.start = false});
   std::set<ULONG> sums;
   auto term = [](unsigned n, unsigned shift, unsigned unusedA, unsigned unusedB) -> int64_t {
     return n == unusedA || n == unusedB ? -1 : n == 0 ? 0 : int64_t{1} << (n + shift);
@@ -27,15 +29,11 @@ TEST(Pitch, TableIsEveryPitchThatHasACode) {
                                term(d, 9, 9, 9)};
           if (t[0] >= 0 && t[1] >= 0 && t[2] >= 0) sums.insert(ULONG(t[0] + t[1] + t[2] + t[3]));
         }
-  const ULONG* table = Sym<const ULONG>(*session, "HWGE_pulPitchTable");
-  EXPECT_EQ(std::vector<ULONG>(table, table + 158), std::vector<ULONG>(sums.begin(), sums.end()));
-
-  auto* nearest = Sym<ULONG(ULONG)>(*session, "HWGE_GetNearestPitch");
-  const std::pair<ULONG, ULONG> cases[] = {
-      {0, 0},       {1, 32},      {31, 32},     {33, 64},          {400, 416},
-      {641, 672},   {720, 768},   {960, 1024},  {1441, 1472},      {2160, 2176},
-      {7424, 7424}, {7425, 7680}, {7681, 7680}, {0xFFFFFFFF, 7680}};
-  for (auto [request, pitch] : cases) EXPECT_EQ(nearest(request), pitch) << request;
+  auto* nearest = DRIVER_FN(*session, HWGE_GetNearestPitch);
+  for (ULONG request : {0xFFFFFFFFu, 7681u}) EXPECT_EQ(nearest(request), 7680u);
+  for (ULONG request = 0; request <= 7680; ++request) {
+    ASSERT_EQ(nearest(request), *sums.lower_bound(request)) << request;
+  }
 }
 
 // --- Mode table ---------------------------------------------------------------------
@@ -56,9 +54,7 @@ TEST(ModeSearch, FindsTheFirstRowOfTheChipIgnoringTheSvhsBit) {
       {Variant::Unknown, 640, 480, 0x10001, -2},    {Variant::Bramble, 0x10280, 480, 0x10001, 1}};
   for (const Case& c : cases) {
     auto session = Boot(c.variant);
-    EXPECT_EQ(Sym<LONG(ULONG, ULONG, ULONG)>(*session, "HWCRTC_ScanGraphicsMode")(c.width, c.height,
-                                                                                  c.output),
-              c.row)
+    EXPECT_EQ(DRIVER_FN(*session, HWCRTC_ScanGraphicsMode)(c.width, c.height, c.output), c.row)
         << board::variantName(c.variant) << ' ' << c.width << 'x' << c.height << ' ' << c.output;
   }
 }
@@ -89,6 +85,13 @@ TEST_P(ModeList, CountAndListAgreeAndFitTheMemory) {
     EXPECT_TRUE(numbers.insert(m.ModeIndex).second) << m.ModeIndex;
     EXPECT_LE(uint64_t{m.ScreenStride} * m.VisScreenHeight + 8192, p.memory);
     EXPECT_EQ(m.BitsPerPlane, 8 * (((m.ModeIndex >> 3) & 3) + 1)) << m.ModeIndex;
+    // Every listed mode is accepted, its number naming the same row as in the list.
+    EXPECT_EQ(platform::setMode(*session, m.ModeIndex).status, 0u) << m.ModeIndex;
+    const auto c = platform::queryCurrentMode(*session).value;
+    EXPECT_EQ(
+        (std::array<ULONG, 4>{c.VisScreenWidth, c.VisScreenHeight, c.ScreenStride, c.BitsPerPlane}),
+        (std::array<ULONG, 4>{m.VisScreenWidth, m.VisScreenHeight, m.ScreenStride,
+                              m.BitsPerPlane}));
   }
 }
 
@@ -177,4 +180,4 @@ TEST(ModeValidity, BoundaryIsInclusive) {
 }
 
 }  // namespace
-}  // namespace orva::core_test
+}  // namespace orva::test

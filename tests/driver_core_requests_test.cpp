@@ -5,9 +5,9 @@
 
 #include <array>
 
-#include "driver_core_fixture.h"
+#include "orva_test.h"
 
-namespace orva::core_test {
+namespace orva::test {
 namespace {
 
 using platform::modeNumber;
@@ -30,7 +30,7 @@ bool Holds(Session& session, uint8_t pattern, size_t from, size_t to = SIZE_MAX)
 TEST(BufferLengths, ShortBuffersGetInsufficientBufferAndNothingElse) {
   auto session = Boot(Variant::Bramble);
   ASSERT_EQ(platform::setMode(*session, k640x480x8).status, 0u);
-  const ULONG modes = NumModes(*session);
+  const ULONG modes = platform::queryNumModes(*session).value.NumModes;
   const ULONG mem = sizeof(VIDEO_MEMORY), memInfo = sizeof(VIDEO_MEMORY_INFORMATION);
   const ULONG share = sizeof(VIDEO_SHARE_MEMORY),
               shareInfo = sizeof(VIDEO_SHARE_MEMORY_INFORMATION);
@@ -176,24 +176,6 @@ INSTANTIATE_TEST_SUITE_P(
                       Layout{nullptr, modeNumber(5, 1, 7), 1600, 1200, 16, 100, 3200, 3840000},
                       // A fixed-timing TV row runs at the first rate of the list.
                       Layout{"TVPAL", modeNumber(8, 2, 0), 720, 576, 24, 60, 2176, 1253376}));
-
-TEST(ModeSetting, EveryListedModeIsAccepted) {
-  for (auto [variant, output] : {std::pair{Variant::Bramble, "TVNTSC"},
-                                 {Variant::Mistral, "TFTPHILIPSHLD1201"},
-                                 {Variant::Pinto, nullptr}}) {
-    auto session = Boot(variant, output);
-    const auto modes = platform::queryModes(*session).value;
-    ASSERT_FALSE(modes.empty());
-    for (const auto& m : modes) {  // the ordinal names the same row as in the list
-      EXPECT_EQ(platform::setMode(*session, m.ModeIndex).status, 0u);
-      const auto c = platform::queryCurrentMode(*session).value;
-      EXPECT_EQ((std::array<ULONG, 4>{c.VisScreenWidth, c.VisScreenHeight, c.ScreenStride,
-                                      c.BitsPerPlane}),
-                (std::array<ULONG, 4>{m.VisScreenWidth, m.VisScreenHeight, m.ScreenStride,
-                                      m.BitsPerPlane}));
-    }
-  }
-}
 
 struct Refusal {
   const char* name;
@@ -403,4 +385,4 @@ TEST(MapRequests, ReturnTheMappedAddressOrZero) {
 }
 
 }  // namespace
-}  // namespace orva::core_test
+}  // namespace orva::test
