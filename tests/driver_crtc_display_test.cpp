@@ -2,13 +2,12 @@
 // the driver programmed them, and what the driver reads back.
 #include <array>
 
-#include "driver_crtc_fixture.h"
+#include "hwcrtc/hwcrtc.h"
+#include "orva_test.h"
 #include "timing.h"
 
-namespace orva::crtc_test {
+namespace orva::test {
 namespace {
-
-using board::Variant;
 
 struct PitchRow {
   uint32_t pitch;
@@ -21,13 +20,14 @@ class CrtcPitch : public testing::TestWithParam<PitchRow> {};
 
 TEST_P(CrtcPitch, RegistersAndReadBack) {
   const PitchRow& row = GetParam();
-  CrtcBoard b(Variant::Bramble);
-  b.board().presetCrtc(0x19, 0xCA);  // bits 6-7 belong to something else
-  CRTC_FN(b, HWCRTC_FlipSurface)(0, row.pitch);
-  EXPECT_EQ(b.board().crtc(0x13), row.crtc13);
-  EXPECT_EQ(b.board().crtc(0x19), 0xC0 | row.highBits << 4);
-  EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPitch)(), row.readBack);
-  EXPECT_EQ(board::decodeTiming(b.board()).pitch, row.readBack);
+  auto s = Boot(Variant::Bramble);
+  board::Board& b = s->board();
+  b.presetCrtc(0x19, 0xCA);  // bits 6-7 belong to something else
+  DRIVER_FN(*s, HWCRTC_FlipSurface)(0, row.pitch);
+  EXPECT_EQ(b.crtc(0x13), row.crtc13);
+  EXPECT_EQ(b.crtc(0x19), 0xC0 | row.highBits << 4);
+  EXPECT_EQ(DRIVER_FN(*s, HWCRTC_GetPitch)(), row.readBack);
+  EXPECT_EQ(board::decodeTiming(b).pitch, row.readBack);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -37,12 +37,14 @@ INSTANTIATE_TEST_SUITE_P(
                     PitchRow{1000, 0x7D, 0, 1000}, PitchRow{8192, 0x00, 0, 0}));
 
 TEST(CrtcPitch, HighBitsIgnoredWithoutExtensions) {
-  CrtcBoard b(Variant::Kestrel);
-  CRTC_FN(b, HWCRTC_FlipSurface)(0, 2560);
-  b.board().presetSequencer(0x06, 0x00);
-  EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPitch)(), 512u);
-  b.board().presetSequencer(0x06, 0x57);
-  EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPitch)(), 2560u);
+  auto s = Boot(Variant::Kestrel);
+  board::Board& b = s->board();
+  DRIVER_FN(*s, HWCRTC_FlipSurface)(0, 2560);
+  for (auto [key, pitch] : {std::pair<uint8_t, uint32_t>{0x00, 512}, {0x57, 2560}}) {
+    b.presetSequencer(0x06, key);
+    EXPECT_EQ(DRIVER_FN(*s, HWCRTC_GetPitch)(), pitch);
+    EXPECT_EQ(board::decodeTiming(b).pitch, pitch);
+  }
 }
 
 struct StartRow {
@@ -54,14 +56,15 @@ class CrtcDisplayStart : public testing::TestWithParam<StartRow> {};
 
 TEST_P(CrtcDisplayStart, FourByteUnitsWrappingAtFourMegabytes) {
   const StartRow& row = GetParam();
-  CrtcBoard b(Variant::BrambleR);
-  b.board().presetCrtc(0x19, 0xF0);
-  b.board().presetCrtc(0x13, 0x50);
-  CRTC_FN(b, HWCRTC_FlipBase)(row.offset);
-  EXPECT_EQ(b.board().crtc(0x0D), row.crtc0D);
-  EXPECT_EQ(b.board().crtc(0x0C), row.crtc0C);
-  EXPECT_EQ(b.board().crtc(0x19), 0xF0 | row.highBits);
-  EXPECT_EQ(b.board().crtc(0x13), 0x50);
+  auto s = Boot(Variant::BrambleR);
+  board::Board& b = s->board();
+  b.presetCrtc(0x19, 0xF0);
+  b.presetCrtc(0x13, 0x50);
+  DRIVER_FN(*s, HWCRTC_FlipBase)(row.offset);
+  EXPECT_EQ(b.crtc(0x0D), row.crtc0D);
+  EXPECT_EQ(b.crtc(0x0C), row.crtc0C);
+  EXPECT_EQ(b.crtc(0x19), 0xF0 | row.highBits);
+  EXPECT_EQ(b.crtc(0x13), 0x50);
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, CrtcDisplayStart,
@@ -87,13 +90,14 @@ TEST(CrtcDisplayStart, BlankedLinesOfEveryTimingList) {
   constexpr uint32_t kOffset = 0x40000, kPitch = 2048;
   for (const Row& board : boards) {
     for (uint32_t row : board.rows) {
-      CrtcBoard b(board.variant);
-      CRTC_FN(b, HWCRTC_InitializeInternalVGA)();
-      CRTC_FN(b, HWCRTC_SetCRTCTimings)(row);
-      CRTC_FN(b, HWCRTC_FlipSurface)(kOffset, kPitch);
+      auto s = Boot(board.variant);
+      board::Board& b = s->board();
+      DRIVER_FN(*s, HWCRTC_InitializeInternalVGA)();
+      DRIVER_FN(*s, HWCRTC_SetCRTCTimings)(row);
+      DRIVER_FN(*s, HWCRTC_FlipSurface)(kOffset, kPitch);
       const bool blanked =
           std::find(board.blanked.begin(), board.blanked.end(), row) != board.blanked.end();
-      const auto timing = board::decodeTiming(b.board());
+      const auto timing = board::decodeTiming(b);
       EXPECT_EQ(timing.startByte, kOffset - (blanked ? 16 * kPitch : 0)) << "row " << row;
       EXPECT_EQ(timing.offsetY, blanked ? 16u : 0u) << "row " << row;
     }
@@ -101,14 +105,15 @@ TEST(CrtcDisplayStart, BlankedLinesOfEveryTimingList) {
 }
 
 TEST(CrtcDisplayStart, NtscModeWrapsBelowTheSurface) {
-  CrtcBoard b(Variant::Bramble);
+  auto s = Boot(Variant::Bramble);
+  board::Board& b = s->board();
   const HWCRTC_MODE mode{0, 640, 430, 1280, 16};
-  ASSERT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, 0x00020002, 60), 0);
+  ASSERT_EQ(DRIVER_FN(*s, HWCRTC_InitGraphicMode)(&mode, 0x00020002, 60), 0);
   // (2^32 - 16 x 1280) / 4, of which the display keeps 20 bits.
-  EXPECT_EQ(b.board().crtc(0x0D), 0x00);
-  EXPECT_EQ(b.board().crtc(0x0C), 0xEC);
-  EXPECT_EQ(b.board().crtc(0x19) & 0x0F, 0x0F);
-  EXPECT_EQ(board::decodeTiming(b.board()).startAddress, 0xFEC00u);
+  EXPECT_EQ(b.crtc(0x0D), 0x00);
+  EXPECT_EQ(b.crtc(0x0C), 0xEC);
+  EXPECT_EQ(b.crtc(0x19) & 0x0F, 0x0F);
+  EXPECT_EQ(board::decodeTiming(b).startAddress, 0xFEC00u);
 }
 
 std::vector<uint8_t> PaletteEntries(size_t count) {
@@ -123,40 +128,42 @@ std::vector<uint8_t> PaletteEntries(size_t count) {
 }
 
 TEST(CrtcPalette, FullLoadIsOneIndexAndThreeBytesPerEntry) {
-  CrtcBoard b(Variant::Bramble);
+  auto s = Boot(Variant::Bramble);
+  board::Board& b = s->board();
   const auto entries = PaletteEntries(256);
-  b.mark();
-  CRTC_FN(b, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0, 256);
+  s->trace().clear();
+  DRIVER_FN(*s, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0, 256);
 
   std::vector<PortAccess> expected = {Out(0x3C8, 0)};
   for (size_t i = 0; i < 256; ++i) {
     for (int k = 0; k < 3; ++k) expected.push_back(Out(0x3C9, entries[4 * i + k]));
   }
-  ExpectSameAccesses(b.ports(), expected);
+  ExpectSameAccesses(Ports(*s), expected);
   for (unsigned i = 0; i < 256; ++i) {
     const std::array<uint8_t, 3> rgb = {entries[4 * i], entries[4 * i + 1], entries[4 * i + 2]};
-    EXPECT_EQ(b.board().dac(static_cast<uint8_t>(i)), rgb) << i;
+    EXPECT_EQ(b.dac(static_cast<uint8_t>(i)), rgb) << i;
   }
 }
 
 TEST(CrtcPalette, PartialLoadsStartAtTheLowByteOfTheIndex) {
-  CrtcBoard b(Variant::Pinto);
+  auto s = Boot(Variant::Pinto);
+  board::Board& b = s->board();
   const auto entries = PaletteEntries(2);
   const std::array<uint8_t, 3> untouched = {1, 2, 3};
-  for (uint8_t i : {4, 5, 6, 7}) b.board().presetDac(i, untouched);
+  for (uint8_t i : {4, 5, 6, 7}) b.presetDac(i, untouched);
 
-  b.mark();
-  CRTC_FN(b, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0x105, 0);
-  ExpectSameAccesses(b.ports(), {Out(0x3C8, 0x05)});
+  s->trace().clear();
+  DRIVER_FN(*s, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0x105, 0);
+  ExpectSameAccesses(Ports(*s), {Out(0x3C8, 0x05)});
 
-  b.mark();
-  CRTC_FN(b, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0x105, 2);
-  EXPECT_EQ(b.ports().size(), 7u);
-  EXPECT_EQ(b.board().dac(4), untouched);
-  EXPECT_EQ(b.board().dac(5), (std::array<uint8_t, 3>{0, 255, 0x5A}));
-  EXPECT_EQ(b.board().dac(6), (std::array<uint8_t, 3>{1, 254, 0x5B}));
-  EXPECT_EQ(b.board().dac(7), untouched);
+  s->trace().clear();
+  DRIVER_FN(*s, HWCRTC_SetPaletteEntry4Bytes)(entries.data(), 0x105, 2);
+  EXPECT_EQ(Ports(*s).size(), 7u);
+  EXPECT_EQ(b.dac(4), untouched);
+  EXPECT_EQ(b.dac(5), (std::array<uint8_t, 3>{0, 255, 0x5A}));
+  EXPECT_EQ(b.dac(6), (std::array<uint8_t, 3>{1, 254, 0x5B}));
+  EXPECT_EQ(b.dac(7), untouched);
 }
 
 }  // namespace
-}  // namespace orva::crtc_test
+}  // namespace orva::test

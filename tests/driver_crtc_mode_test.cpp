@@ -1,94 +1,80 @@
 // Mode programming: pixel format, the 320 x 200 x 8 attribute path, failures,
 // display FIFO watermarks and the output device started after the mode.
-#include "driver_crtc_fixture.h"
+#include "hwcrtc/hwcrtc.h"
+#include "orva_test.h"
 #include "timing.h"
 
-namespace orva::crtc_test {
+namespace orva::test {
 namespace {
 
-using board::TraceEvent;
-using board::Variant;
-
-struct DepthRow {
-  uint32_t bitsPerPixel;
-  uint8_t crtc28;
+struct ModeRow {
+  Variant variant;
+  uint32_t width, height, output, bits;
+  int32_t result;
+  uint8_t crtc28 = 0, modeControl = 0;  // attribute 0x10
+  uint32_t depthReadBack = 0;
 };
 
-class CrtcPixelDepth : public testing::TestWithParam<DepthRow> {};
+void PrintTo(const ModeRow& row, std::ostream* os) {
+  *os << board::variantName(row.variant) << " " << row.width << "x" << row.height << "x" << row.bits
+      << " output 0x" << std::hex << row.output;
+}
 
-TEST_P(CrtcPixelDepth, FormatCodeAndReadBack) {
-  const DepthRow& row = GetParam();
-  CrtcBoard b(Variant::Bramble);
-  const uint32_t pitch = 640 * ((row.bitsPerPixel + 7) / 8);
-  const HWCRTC_MODE mode{0, 640, 480, pitch, row.bitsPerPixel};
-  ASSERT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, 0x00010001, 60), 0);
-  EXPECT_EQ(b.board().crtc(0x28), row.crtc28);
-  EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPixelDepth)(), row.bitsPerPixel);
-  const auto timing = board::decodeTiming(b.board());
-  EXPECT_EQ(timing.bitsPerPixel, row.bitsPerPixel);
+class CrtcGraphicMode : public testing::TestWithParam<ModeRow> {};
+
+// The pixel format code and what the driver and the board read back; an unknown
+// depth stops after the VGA set-up, and a missing row writes nothing at all.
+TEST_P(CrtcGraphicMode, FormatCodeReadBackOrRefusal) {
+  const ModeRow& row = GetParam();
+  auto s = Boot(row.variant);
+  board::Board& b = s->board();
+  const uint32_t pitch = row.width * ((row.bits + 7) / 8);
+  const HWCRTC_MODE mode{0, row.width, row.height, pitch, row.bits};
+  s->trace().clear();
+  ASSERT_EQ(DRIVER_FN(*s, HWCRTC_InitGraphicMode)(&mode, row.output, 60), row.result);
+  if (row.result < -1) {
+    for (const auto& a : Ports(*s)) EXPECT_FALSE(a.write) << Describe(a);
+    return;
+  }
+  EXPECT_EQ(b.crtc(0x28), row.crtc28);
+  if (row.result == -1) {
+    EXPECT_EQ(b.miscOutput(), 0x2B);
+    EXPECT_TRUE(IndexedWrites(*s, 0x3D4, 0x00).empty()) << "timings loaded";
+    EXPECT_EQ(ConfigWritten(*s).size(), 1u) << "only the VGA enable";
+    return;
+  }
+  EXPECT_EQ(b.attribute(0x10), row.modeControl);
+  EXPECT_TRUE(b.paletteAddressSource());
+  EXPECT_EQ(DRIVER_FN(*s, HWCRTC_GetPixelDepth)(), row.depthReadBack);
+  if (row.depthReadBack != row.bits) return;  // the attribute path has no packed format
+  const auto timing = board::decodeTiming(b);
+  EXPECT_EQ(timing.bitsPerPixel, row.bits);
   EXPECT_EQ(timing.pitch, pitch);
   EXPECT_EQ(timing.startAddress, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Depths, CrtcPixelDepth,
-                         testing::Values(DepthRow{8, 0x11}, DepthRow{15, 0x1A}, DepthRow{16, 0x1B},
-                                         DepthRow{24, 0x1C}, DepthRow{32, 0x1D}));
-
-TEST(CrtcPixelDepth, UnknownDepthStopsAfterTheVgaSetUp) {
-  for (uint32_t bits : {0u, 4u, 12u, 64u, 0x108u}) {
-    CrtcBoard b(Variant::Bramble);
-    const HWCRTC_MODE mode{0, 640, 480, 1280, bits};
-    b.mark();
-    EXPECT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, 0x00010001, 60), -1) << bits;
-    EXPECT_EQ(b.board().crtc(0x28), 0x10) << bits;
-    EXPECT_EQ(b.board().miscOutput(), 0x2B) << bits;
-    EXPECT_TRUE(b.indexedWrites(0x3D4, 0x00).empty()) << "timings loaded for depth " << bits;
-    EXPECT_TRUE(b.configRegistersWritten().size() == 1) << "only the VGA enable, depth " << bits;
-  }
-}
-
-TEST(CrtcModeSet, MissingRowWritesNothing) {
-  struct Row {
-    Variant variant;
-    uint32_t width, height, output;
-    int32_t result;
-  };
-  for (const Row& row : {Row{Variant::Pinto, 800, 600, 0x00010003, -2},
-                         Row{Variant::Mistral, 640, 430, 0x00020002, -2},
-                         Row{Variant::Bramble, 800, 600, 0x00010002, -3}}) {
-    CrtcBoard b(row.variant);
-    const HWCRTC_MODE mode{0, row.width, row.height, row.width, 8};
-    b.mark();
-    EXPECT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, row.output, 60), row.result);
-    for (const auto& a : b.ports()) EXPECT_FALSE(a.write) << Describe(a);
-  }
-}
-
-struct DoubledRow {
-  uint32_t output;
-  uint32_t bitsPerPixel;
-  uint8_t crtc28;
-  uint8_t modeControl;
-  uint32_t depthReadBack;
-};
-
-class CrtcLowResolution : public testing::TestWithParam<DoubledRow> {};
-
-TEST_P(CrtcLowResolution, EightBitPathEndsWithCodeZero) {
-  const DoubledRow& row = GetParam();
-  CrtcBoard b(Variant::Bramble);
-  const HWCRTC_MODE mode{0, 320, 200, 320 * row.bitsPerPixel / 8, row.bitsPerPixel};
-  ASSERT_EQ(CRTC_FN(b, HWCRTC_InitGraphicMode)(&mode, row.output, 60), 0);
-  EXPECT_EQ(b.board().crtc(0x28), row.crtc28);
-  EXPECT_EQ(b.board().attribute(0x10), row.modeControl);
-  EXPECT_TRUE(b.board().paletteAddressSource());
-  EXPECT_EQ(CRTC_FN(b, HWCRTC_GetPixelDepth)(), row.depthReadBack);
-}
-
-INSTANTIATE_TEST_SUITE_P(Rows, CrtcLowResolution,
-                         testing::Values(DoubledRow{0x00010002, 8, 0x10, 0x41, 0xFF},
-                                         DoubledRow{0x00020002, 8, 0x10, 0x41, 0xFF},
-                                         DoubledRow{0x00010002, 16, 0x1B, 0x01, 16}));
+constexpr Variant B = Variant::Bramble;
+INSTANTIATE_TEST_SUITE_P(
+    Rows, CrtcGraphicMode,
+    testing::Values(ModeRow{B, 640, 480, 0x00010001, 8, 0, 0x11, 0x01, 8},
+                    ModeRow{B, 640, 480, 0x00010001, 15, 0, 0x1A, 0x01, 15},
+                    ModeRow{B, 640, 480, 0x00010001, 16, 0, 0x1B, 0x01, 16},
+                    ModeRow{B, 640, 480, 0x00010001, 24, 0, 0x1C, 0x01, 24},
+                    ModeRow{B, 640, 480, 0x00010001, 32, 0, 0x1D, 0x01, 32},
+                    // 320 x 200 x 8 takes the 8-bit attribute path and ends with code 0.
+                    ModeRow{B, 320, 200, 0x00010002, 8, 0, 0x10, 0x41, 0xFF},
+                    ModeRow{B, 320, 200, 0x00020002, 8, 0, 0x10, 0x41, 0xFF},
+                    ModeRow{B, 320, 200, 0x00010002, 16, 0, 0x1B, 0x01, 16},
+                    // Unknown depths.
+                    ModeRow{B, 640, 480, 0x00010001, 0, -1, 0x10},
+                    ModeRow{B, 640, 480, 0x00010001, 4, -1, 0x10},
+                    ModeRow{B, 640, 480, 0x00010001, 12, -1, 0x10},
+                    ModeRow{B, 640, 480, 0x00010001, 64, -1, 0x10},
+                    ModeRow{B, 640, 480, 0x00010001, 0x108, -1, 0x10},
+                    // No row for the chip or the output.
+                    ModeRow{Variant::Pinto, 800, 600, 0x00010003, 8, -2},
+                    ModeRow{Variant::Mistral, 640, 430, 0x00020002, 8, -2},
+                    ModeRow{B, 800, 600, 0x00010002, 8, -3}));
 
 struct WaterMarkRow {
   uint32_t width, height, bitsPerPixel;
@@ -100,13 +86,14 @@ class CrtcWaterMark : public testing::TestWithParam<std::tuple<Variant, WaterMar
 TEST_P(CrtcWaterMark, ThresholdsOfTheMemoryController) {
   const auto [variant, row] = GetParam();
   const bool sdram = variant == Variant::BrambleL || variant == Variant::Kestrel;
-  CrtcBoard b(variant);
-  b.mark();
-  CRTC_FN(b, HWCRTC_SetWaterMark)(row.width, row.height, row.bitsPerPixel);
-  EXPECT_EQ(b.board().crtc(0x1B), sdram ? row.sdram1B : row.edo1B);
-  EXPECT_EQ(b.board().crtc(0x27), sdram ? row.sdram27 : row.edo27);
-  EXPECT_EQ(b.indexedWrites(0x3D4, 0x1B).size(), 1u);
-  EXPECT_EQ(b.indexedWrites(0x3D4, 0x27).size(), 1u);
+  auto s = Boot(variant);
+  board::Board& b = s->board();
+  s->trace().clear();
+  DRIVER_FN(*s, HWCRTC_SetWaterMark)(row.width, row.height, row.bitsPerPixel);
+  EXPECT_EQ(b.crtc(0x1B), sdram ? row.sdram1B : row.edo1B);
+  EXPECT_EQ(b.crtc(0x27), sdram ? row.sdram27 : row.edo27);
+  EXPECT_EQ(IndexedWrites(*s, 0x3D4, 0x1B).size(), 1u);
+  EXPECT_EQ(IndexedWrites(*s, 0x3D4, 0x27).size(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -122,43 +109,39 @@ INSTANTIATE_TEST_SUITE_P(
                                      WaterMarkRow{640, 430, 8, 0x39, 0xD0, 0x39, 0xB8},
                                      WaterMarkRow{1024, 768, 16, 0xD3, 0xD0, 0xB8, 0xB8})));
 
-// Every access a session recorded, reduced to what the devices saw.
-std::vector<std::tuple<TraceEvent::Op, uint64_t, uint64_t>> BusWrites(CrtcBoard& b) {
-  std::vector<std::tuple<TraceEvent::Op, uint64_t, uint64_t>> out;
-  for (const auto& e : b.board().trace().events()) {
-    if (e.op == TraceEvent::Op::Out || e.op == TraceEvent::Op::Write ||
-        e.op == TraceEvent::Op::Stall) {
-      out.emplace_back(e.op, e.address, e.value);
-    }
-  }
-  return out;
-}
-
 struct ControllerRow {
   Variant variant;
   uint32_t output;
-  const char* init;  // the device start the output value leads to
-  uint32_t argument;
-  uint32_t otherArgument;  // an argument whose start differs on the bus
+  const char* init = nullptr;  // the device start the output leads to; none: nothing on the bus
+  uint32_t argument = 0;
+  uint32_t otherArgument = 0;  // an argument whose start differs on the bus
 };
 
 class CrtcOutputDevice : public testing::TestWithParam<ControllerRow> {};
 
 TEST_P(CrtcOutputDevice, StartsTheDeviceOfTheOutputClass) {
   const ControllerRow& row = GetParam();
-  using Init = void(ULONG);
+  // The port, register and stall events of one call on a fresh board.
   auto run = [&row](auto&& call) {
-    auto b = std::make_unique<CrtcBoard>(row.variant);
-    b->mark();
-    call(*b);
-    return BusWrites(*b);
+    auto s = Boot(row.variant);
+    s->trace().clear();
+    call(*s);
+    std::vector<std::tuple<Op, uint64_t, uint64_t>> out;
+    for (const auto& e : Events(*s, {Op::Out, Op::Write, Op::Stall, Op::In, Op::Read})) {
+      out.emplace_back(e.op, e.address, e.value);
+    }
+    return out;
   };
-  const auto viaController = run([&](CrtcBoard& b) {
-    CRTC_FN(b, HWCRTC_InitAdditionnalController)
+  const auto viaController = run([&](Session& s) {
+    DRIVER_FN(s, HWCRTC_InitAdditionnalController)
     (row.output);
   });
-  const auto direct = run([&](CrtcBoard& b) { b.fn<Init>(row.init)(row.argument); });
-  const auto other = run([&](CrtcBoard& b) { b.fn<Init>(row.init)(row.otherArgument); });
+  if (row.init == nullptr) {
+    EXPECT_TRUE(viaController.empty());
+    return;
+  }
+  const auto direct = run([&](Session& s) { Sym<void(ULONG)>(s, row.init)(row.argument); });
+  const auto other = run([&](Session& s) { Sym<void(ULONG)>(s, row.init)(row.otherArgument); });
   EXPECT_FALSE(viaController.empty());
   EXPECT_EQ(viaController, direct);
   EXPECT_NE(viaController, other);
@@ -170,16 +153,12 @@ INSTANTIATE_TEST_SUITE_P(
                     ControllerRow{Variant::Bramble, 0x01020002, "HWTVE_Init", 0x102, 2},
                     ControllerRow{Variant::BrambleR, 0x00010002, "HWTVE_Init", 1, 2},
                     ControllerRow{Variant::Mistral, 0x00020003, "HWTFT_Init", 2, 1},
-                    ControllerRow{Variant::Mistral, 0x00010003, "HWTFT_Init", 1, 2}));
-
-TEST(CrtcOutputDevice, MonitorClassStartsNothing) {
-  for (uint32_t output : {0x00010001u, 0x00020001u, 0x00030001u, 0x00000004u}) {
-    CrtcBoard b(Variant::Mistral);
-    b.mark();
-    CRTC_FN(b, HWCRTC_InitAdditionnalController)(output);
-    EXPECT_TRUE(b.board().trace().events().empty()) << std::hex << output;
-  }
-}
+                    ControllerRow{Variant::Mistral, 0x00010003, "HWTFT_Init", 1, 2},
+                    // The monitor class starts nothing.
+                    ControllerRow{Variant::Mistral, 0x00010001},
+                    ControllerRow{Variant::Mistral, 0x00020001},
+                    ControllerRow{Variant::Mistral, 0x00030001},
+                    ControllerRow{Variant::Mistral, 0x00000004}));
 
 }  // namespace
-}  // namespace orva::crtc_test
+}  // namespace orva::test
