@@ -3,102 +3,44 @@
 // expectation is on what the board holds after the driver's calls.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
+#include <map>
 
-#include "board.h"
-#include "orva/session.h"
+#include "hwcrtc/hwcrtc.h"
+#include "hwcursor/hwcursor.h"
+#include "orva_test.h"
 
+namespace orva::test {
 namespace {
 
-using orva::board::Board;
-using orva::board::Variant;
-using orva::platform::Session;
-using orva::platform::SessionOptions;
-
-constexpr uint32_t kHidden = 0xFFFFFFFF;
+constexpr uint32_t kHidden = 0xFFFFFFFF, kAny = 0xFFFFFFFE;
 constexpr uint32_t kPositionRegister = 0x11C;
+// Frame-buffer offsets of the shape and the two buffers for its shifted copies.
+constexpr uint32_t kShape = 0x100000, kShifted1 = 0x100800, kShifted2 = 0x100C00;
 
-// Frame-buffer offsets used for the cursor's buffers in these tests.
-constexpr uint32_t kShape = 0x100000;
-constexpr uint32_t kShifted1 = 0x100800;
-constexpr uint32_t kShifted2 = 0x100C00;
+constexpr uint32_t At(uint32_t x, uint32_t y) { return y << 16 | x; }
 
-struct Cursor {
-  void (*init)(uint32_t, uint32_t);
-  void (*enable)();
-  void (*disable)();
-  void (*hide)();
-  void (*position)(int32_t, int32_t);
-  void (*change)(uint32_t, uint32_t);
-};
-
-template <typename F>
-F* need(const Session& session, const char* name) {
-  F* f = session.driverSymbol<F>(name);
-  if (f == nullptr) throw std::runtime_error(std::string("driver symbol missing: ") + name);
-  return f;
+uint32_t PatternAddress(const board::Board& b) {
+  return uint32_t{b.crtc(0x30)} << 8 | uint32_t{b.crtc(0x31)} << 16 | uint32_t{b.crtc(0x32)} << 24;
 }
 
-Cursor cursorOf(const Session& session) {
-  return Cursor{need<void(uint32_t, uint32_t)>(session, "HWCURSOR_Init"),
-                need<void()>(session, "HWCURSOR_Enable"),
-                need<void()>(session, "HWCURSOR_Disable"),
-                need<void()>(session, "HWCURSOR_HideCursor"),
-                need<void(int32_t, int32_t)>(session, "HWCURSOR_EnhancedChangeCursorPos"),
-                need<void(uint32_t, uint32_t)>(session, "HWCURSOR_ChangeCursor")};
-}
-
-std::unique_ptr<Session> boot(Variant variant = Variant::Bramble) {
-  SessionOptions options;
-  options.board.variant = variant;
-  auto session = std::make_unique<Session>(options);
-  if (!session->started()) throw std::runtime_error("adapter not started");
-  return session;
-}
-
-// The registers of a CRTC timing list that set the visible width and the
-// vertical display end and blank start, as the mode table loads them.
-using TimingList = std::vector<std::pair<uint8_t, uint8_t>>;
-
-const TimingList kMonitor640x480 = {{0x01, 0x4F}, {0x07, 0x3E}, {0x09, 0x40},
-                                    {0x12, 0xDF}, {0x15, 0xE7}, {0x25, 0x00}};
-const TimingList kMonitor800x600 = {{0x01, 0x63}, {0x07, 0xF0}, {0x09, 0x60},
-                                    {0x12, 0x57}, {0x15, 0x57}, {0x25, 0x00}};
-const TimingList kMonitor1280x1024 = {{0x01, 0x9F}, {0x07, 0x52}, {0x09, 0x40},
-                                      {0x12, 0xFF}, {0x15, 0x01}, {0x25, 0x0D}};
-const TimingList kMonitor1600x1200 = {{0x01, 0xC7}, {0x07, 0x11}, {0x09, 0x40},
-                                      {0x12, 0xAF}, {0x15, 0xB0}, {0x25, 0x1F}};
-// The three NTSC TV lists share these values.
-const TimingList kTvNtsc = {{0x01, 0x4F}, {0x07, 0x3E}, {0x09, 0x00},
-                            {0x12, 0xDF}, {0x15, 0xAD}, {0x25, 0x00}};
-const TimingList kExternalTvNtsc = {{0x01, 0x4F}, {0x07, 0x3E}, {0x09, 0x40},
-                                    {0x12, 0xDF}, {0x15, 0xAD}, {0x25, 0x00}};
-
-void loadTimings(Board& board, const TimingList& list, uint8_t sequencer01, uint8_t sequencer06) {
-  for (const auto& [index, value] : list) board.presetCrtc(index, value);
-  board.presetSequencer(0x01, sequencer01);
-  board.presetSequencer(0x06, sequencer06);
-}
-
-uint32_t patternAddress(const Board& board) {
-  return (uint32_t{board.crtc(0x30)} << 8) | (uint32_t{board.crtc(0x31)} << 16) |
-         (uint32_t{board.crtc(0x32)} << 24);
+// A board with the VGA core set up, a mode row's timings loaded, and the cursor
+// initialised with a shape of `height` rows whose bytes all differ.
+std::unique_ptr<Session> CursorBoard(uint32_t timingRow, uint32_t height) {
+  auto s = Boot(Variant::Bramble);
+  DRIVER_FN(*s, HWCRTC_InitializeInternalVGA)();
+  DRIVER_FN(*s, HWCRTC_SetCRTCTimings)(timingRow);
+  for (uint32_t i = 0; i < 1024; ++i) s->board().vram()[kShape + i] = uint8_t(i * 7 + i / 256);
+  DRIVER_FN(*s, HWCURSOR_Init)(kShifted1, kShifted2);
+  DRIVER_FN(*s, HWCURSOR_ChangeCursor)(kShape, height);
+  return s;
 }
 
 // A loaded mode's geometry as the cursor sees it: the 16-line early start
 // shifts every Y, and the visible width bounds X.
 struct GeometryCase {
   const char* name;
-  const TimingList* list;
-  uint8_t sequencer01;
-  uint8_t sequencer06;
+  uint32_t timingRow;
+  uint8_t sequencer01, sequencer06;  // preset after the timings
   uint32_t offsetY;
   int32_t width;
 };
@@ -107,177 +49,146 @@ class CursorGeometry : public testing::TestWithParam<GeometryCase> {};
 
 TEST_P(CursorGeometry, PositionFollowsEarlyStartAndWidth) {
   const GeometryCase& c = GetParam();
-  auto session = boot();
-  Board& board = session->board();
-  const Cursor cursor = cursorOf(*session);
-  loadTimings(board, *c.list, c.sequencer01, c.sequencer06);
-
-  cursor.init(kShifted1, kShifted2);
-  cursor.change(kShape, 32);
-
-  cursor.position(10, 20);
-  EXPECT_EQ(board.geRegister(kPositionRegister), ((20 + c.offsetY) << 16) | 10);
-
+  auto s = CursorBoard(c.timingRow, 32);
+  board::Board& b = s->board();
+  b.presetSequencer(0x01, c.sequencer01);
+  b.presetSequencer(0x06, c.sequencer06);
+  auto* position = DRIVER_FN(*s, HWCURSOR_EnhancedChangeCursorPos);
+  DRIVER_FN(*s, HWCURSOR_NotifyGraphicsModeChange)();
+  position(10, 20);
+  EXPECT_EQ(b.geRegister(kPositionRegister), At(10, 20 + c.offsetY));
   // The bottom edge is the hardware's business: Y far below is written as is.
-  cursor.position(10, 5000);
-  EXPECT_EQ(board.geRegister(kPositionRegister), ((5000 + c.offsetY) << 16) | 10);
-
-  cursor.position(c.width - 1, 0);
-  EXPECT_EQ(board.geRegister(kPositionRegister), (c.offsetY << 16) | uint32_t(c.width - 1));
-  cursor.position(c.width, 0);
-  EXPECT_EQ(board.geRegister(kPositionRegister), kHidden);
+  position(10, 5000);
+  EXPECT_EQ(b.geRegister(kPositionRegister), At(10, 5000 + c.offsetY));
+  position(c.width - 1, 0);
+  EXPECT_EQ(b.geRegister(kPositionRegister), At(c.width - 1, c.offsetY));
+  position(c.width, 0);
+  EXPECT_EQ(b.geRegister(kPositionRegister), kHidden);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Modes, CursorGeometry,
     testing::Values(
         // TV timings blank before the display ends: the picture starts 16 lines late.
-        GeometryCase{"TvNtsc", &kTvNtsc, 0x01, 0x57, 16, 640},
-        GeometryCase{"ExternalTvNtsc", &kExternalTvNtsc, 0x01, 0x57, 16, 640},
-        GeometryCase{"Monitor640x480", &kMonitor640x480, 0x01, 0x57, 0, 640},
-        GeometryCase{"Monitor800x600", &kMonitor800x600, 0x01, 0x57, 0, 800},
+        GeometryCase{"TvNtsc", 12, 0x01, 0x57, 16, 640},
+        GeometryCase{"ExternalTvNtsc", 7, 0x01, 0x57, 16, 640},
+        GeometryCase{"Monitor640x480", 1, 0x01, 0x57, 0, 640},
+        GeometryCase{"Monitor800x600", 2, 0x01, 0x57, 0, 800},
         // Bit 10 of the blank start lives in CRTC 0x25.
-        GeometryCase{"Monitor1280x1024", &kMonitor1280x1024, 0x01, 0x57, 0, 1280},
-        GeometryCase{"Monitor1600x1200", &kMonitor1600x1200, 0x01, 0x57, 0, 1600},
+        GeometryCase{"Monitor1280x1024", 4, 0x01, 0x57, 0, 1280},
+        GeometryCase{"Monitor1600x1200", 5, 0x01, 0x57, 0, 1600},
         // With the extensions locked, CRTC 0x25 does not count: blank 2 < end 1024.
-        GeometryCase{"Monitor1280x1024Locked", &kMonitor1280x1024, 0x01, 0x00, 16, 1280},
-        // Nine-dot characters.
-        GeometryCase{"NineDot", &kMonitor640x480, 0x00, 0x57, 0, 720}),
+        GeometryCase{"Monitor1280x1024Locked", 4, 0x01, 0x00, 16, 1280},
+        GeometryCase{"NineDot", 1, 0x00, 0x57, 0, 720}),
     [](const testing::TestParamInfo<GeometryCase>& info) { return info.param.name; });
 
-class CursorRegisters : public testing::Test {
- protected:
-  void SetUp() override {
-    session_ = boot();
-    cursor_ = cursorOf(*session_);
-    loadTimings(board(), kMonitor640x480, 0x01, 0x57);
-    cursor_.init(kShifted1, kShifted2);
-    cursor_.change(kShape, kHeight);
-  }
-  Board& board() { return session_->board(); }
-
-  static constexpr uint32_t kHeight = 40;
-  std::unique_ptr<Session> session_;
-  Cursor cursor_{};
+// One call and what the board holds after it: the position register, the
+// pattern shown (S the shape, 1 and 2 the shifted buffers) and its height.
+struct Step {
+  char op;  // P position, H hide, D disable, E enable, I init, C change to height x, Z register 0
+  int32_t x = 0, y = 0;
+  uint32_t position = kAny;
+  char pattern = 0;
+  int height = -1;
 };
-
-TEST_F(CursorRegisters, ShapeRegistersCarryHeightAndAddress) {
-  EXPECT_EQ(board().crtc(0x29), kHeight);
-  EXPECT_EQ(patternAddress(board()), kShape);
+Step Pos(int32_t x, int32_t y, uint32_t position = kAny, char pattern = 0, int height = -1) {
+  return {'P', x, y, position, pattern, height};
+}
+Step Call(char op, uint32_t position = kAny, char pattern = 0, int height = -1) {
+  return {op, 0, 0, position, pattern, height};
 }
 
-TEST_F(CursorRegisters, ShiftedCopiesAlternateBetweenBuffersStartingWithTheSecond) {
-  const std::array<int32_t, 3> xs = {-5, -6, -7};
-  const std::array<uint32_t, 3> expected = {kShifted2, kShifted1, kShifted2};
-  for (size_t n = 0; n < xs.size(); n++) {
-    SCOPED_TRACE(n);
-    // The buffer on display must not be rewritten by the next copy.
-    const uint32_t shown = patternAddress(board());
-    std::vector<uint8_t> before(board().vram() + shown, board().vram() + shown + 1024);
-    cursor_.position(xs[n], 3);
-    EXPECT_EQ(patternAddress(board()), expected[n]);
-    EXPECT_EQ(board().crtc(0x29), kHeight);
-    EXPECT_EQ(board().geRegister(kPositionRegister), (3u << 16) | 0);
-    if (n > 0) {
-      EXPECT_EQ(0, std::memcmp(before.data(), board().vram() + shown, before.size()));
+struct Script {
+  const char* name;
+  std::vector<Step> steps;
+};
+
+class CursorCalls : public testing::TestWithParam<Script> {};
+
+// Besides each step's registers: a call never rewrites the pattern on display
+// (until a new initialisation forgets which buffer that is).
+TEST_P(CursorCalls, RegistersAfterEachCall) {
+  constexpr uint32_t kHeight = 40;
+  auto s = CursorBoard(1, kHeight);
+  board::Board& b = s->board();
+  const std::map<char, uint32_t> patterns = {{'S', kShape}, {'1', kShifted1}, {'2', kShifted2}};
+  EXPECT_EQ(PatternAddress(b), kShape);
+  EXPECT_EQ(b.crtc(0x29), kHeight);
+  bool initialised = false;
+  for (size_t n = 0; n < GetParam().steps.size(); ++n) {
+    const Step& step = GetParam().steps[n];
+    SCOPED_TRACE(testing::Message()
+                 << "step " << n << " " << step.op << " " << step.x << "," << step.y);
+    const uint8_t* shown = b.vram() + PatternAddress(b);
+    const std::vector<uint8_t> before(shown, shown + 1024);
+    switch (step.op) {
+      case 'P':
+        DRIVER_FN(*s, HWCURSOR_EnhancedChangeCursorPos)(step.x, step.y);
+        break;
+      case 'H':
+        DRIVER_FN(*s, HWCURSOR_HideCursor)();
+        break;
+      case 'D':
+        DRIVER_FN(*s, HWCURSOR_Disable)();
+        break;
+      case 'E':
+        DRIVER_FN(*s, HWCURSOR_Enable)();
+        break;
+      case 'I':
+        DRIVER_FN(*s, HWCURSOR_Init)(kShifted1, kShifted2), initialised = true;
+        break;
+      case 'C':
+        DRIVER_FN(*s, HWCURSOR_ChangeCursor)(kShape, step.x);
+        break;
+      case 'Z':
+        b.presetGeRegister(kPositionRegister, 0);
+        break;
+    }
+    if (!initialised) {
+      EXPECT_EQ(std::vector<uint8_t>(shown, shown + 1024), before);
+    }
+    if (step.position != kAny) {
+      EXPECT_EQ(b.geRegister(kPositionRegister), step.position);
+    }
+    if (step.pattern != 0) {
+      EXPECT_EQ(PatternAddress(b), patterns.at(step.pattern));
+    }
+    if (step.height >= 0) {
+      EXPECT_EQ(b.crtc(0x29), step.height);
     }
   }
 }
 
-TEST_F(CursorRegisters, TopEdgeCutsRowsFromTheHeightRegister) {
-  cursor_.position(7, -int32_t(kHeight - 1));
-  EXPECT_EQ(board().crtc(0x29), 1);
-  EXPECT_EQ(board().geRegister(kPositionRegister), 7u);
-  cursor_.position(7, -12);
-  EXPECT_EQ(board().crtc(0x29), kHeight - 12);
-}
-
-TEST_F(CursorRegisters, UnshiftedPositionPutsTheShapeBack) {
-  cursor_.position(-20, -10);
-  ASSERT_NE(patternAddress(board()), kShape);
-  cursor_.position(5, 6);
-  EXPECT_EQ(patternAddress(board()), kShape);
-  EXPECT_EQ(board().crtc(0x29), kHeight);
-  EXPECT_EQ(board().geRegister(kPositionRegister), (6u << 16) | 5);
-}
-
-TEST_F(CursorRegisters, WhollyOffScreenHidesAndKeepsTheShiftedPattern) {
-  cursor_.position(-3, 0);
-  const uint32_t shifted = patternAddress(board());
-  struct {
-    int32_t x, y;
-  } const offscreen[] = {{-64, 0}, {-64, -1}, {0, -int32_t(kHeight)}, {-1, -100}, {640, 0}};
-  for (const auto& p : offscreen) {
-    SCOPED_TRACE(testing::Message() << p.x << "," << p.y);
-    cursor_.position(-3, 0);
-    ASSERT_NE(board().geRegister(kPositionRegister), kHidden);
-    const uint32_t shown = patternAddress(board());
-    cursor_.position(p.x, p.y);
-    EXPECT_EQ(board().geRegister(kPositionRegister), kHidden);
-    EXPECT_EQ(patternAddress(board()), shown);
-    EXPECT_EQ(board().crtc(0x29), kHeight);
-  }
-  EXPECT_TRUE(shifted == kShifted1 || shifted == kShifted2);
-}
-
-TEST_F(CursorRegisters, ZeroHeightHidesAnyNegativePosition) {
-  cursor_.change(kShape, 0);
-  cursor_.position(-1, 0);
-  EXPECT_EQ(board().geRegister(kPositionRegister), kHidden);
-  EXPECT_EQ(patternAddress(board()), kShape);
-}
-
-TEST_F(CursorRegisters, DisabledCursorRecordsPositionsAndEnableShowsTheLast) {
-  cursor_.position(1, 1);
-  cursor_.disable();
-  EXPECT_EQ(board().geRegister(kPositionRegister), kHidden);
-  cursor_.position(50, 60);
-  EXPECT_EQ(board().geRegister(kPositionRegister), kHidden);
-  cursor_.position(-8, 60);  // also no shifted copy while disabled
-  EXPECT_EQ(patternAddress(board()), kShape);
-  cursor_.position(50, 60);
-  cursor_.enable();
-  EXPECT_EQ(board().geRegister(kPositionRegister), (60u << 16) | 50);
-}
-
-TEST_F(CursorRegisters, HideAloneDoesNotDisable) {
-  cursor_.position(30, 40);
-  cursor_.hide();
-  EXPECT_EQ(board().geRegister(kPositionRegister), kHidden);
-  cursor_.position(31, 40);
-  EXPECT_EQ(board().geRegister(kPositionRegister), (40u << 16) | 31);
-}
-
-TEST_F(CursorRegisters, InitClearsTheDisabledStateAndRestartsWithTheSecondBuffer) {
-  cursor_.position(-2, 0);  // buffer 2
-  cursor_.disable();
-  cursor_.init(kShifted1, kShifted2);
-  cursor_.position(-2, 0);
-  EXPECT_EQ(patternAddress(board()), kShifted2);
-  EXPECT_EQ(board().geRegister(kPositionRegister), 0u);
-}
-
-TEST(CursorLoad, EnableBeforeAnyPositionKeepsTheCursorHidden) {
-  auto session = boot();
-  Board& board = session->board();
-  const Cursor cursor = cursorOf(*session);
-  loadTimings(board, kMonitor640x480, 0x01, 0x57);
-  cursor.init(kShifted1, kShifted2);
-  board.presetGeRegister(kPositionRegister, 0);
-  cursor.enable();
-  EXPECT_EQ(board.geRegister(kPositionRegister), kHidden);
-}
-
-TEST(CursorColours, BytesReachTheColourRegistersLowestFirst) {
-  auto session = boot();
-  Board& board = session->board();
-  auto colour = need<void(uint32_t, uint32_t)>(*session, "HWCURSOR_ChangeColor");
-  colour(0x00A1B2C3, 0xFFD4E5F6);
-  const std::array<uint8_t, 6> expected = {0xC3, 0xB2, 0xA1, 0xF6, 0xE5, 0xD4};
-  for (unsigned n = 0; n < expected.size(); n++) {
-    EXPECT_EQ(board.crtc(static_cast<uint8_t>(0x2A + n)), expected[n])
-        << "CRTC 0x" << std::hex << 0x2A + n;
-  }
-}
+INSTANTIATE_TEST_SUITE_P(
+    Scripts, CursorCalls,
+    testing::Values(
+        // Shifted copies alternate between the buffers, starting with the second.
+        Script{"Alternation",
+               {Pos(-5, 3, At(0, 3), '2', 40), Pos(-6, 3, At(0, 3), '1', 40),
+                Pos(-7, 3, At(0, 3), '2', 40)}},
+        // The top edge cuts rows from the height register.
+        Script{"TopEdge", {Pos(7, -39, At(7, 0), 0, 1), Pos(7, -12, kAny, 0, 28)}},
+        Script{"UnshiftedPutsTheShapeBack",
+               {Pos(-20, -10, kAny, '2'), Pos(5, 6, At(5, 6), 'S', 40)}},
+        // Wholly off screen: hidden, the pattern shown before kept.
+        Script{"WhollyOffScreen",
+               {Pos(-3, 0, At(0, 0), '2'), Pos(-64, 0, kHidden, '2', 40), Pos(-3, 0, At(0, 0), '1'),
+                Pos(-64, -1, kHidden, '1', 40), Pos(-3, 0, At(0, 0), '2'),
+                Pos(0, -40, kHidden, '2', 40), Pos(-3, 0, At(0, 0), '1'),
+                Pos(-1, -100, kHidden, '1', 40), Pos(-3, 0, At(0, 0), '2'),
+                Pos(640, 0, kHidden, '2', 40)}},
+        Script{"ZeroHeightHidesAnyNegativePosition", {Step{'C', 0}, Pos(-1, 0, kHidden, 'S')}},
+        // Disabled: positions are recorded, nothing shown or copied; enable shows the last.
+        Script{"DisableAndEnable",
+               {Pos(1, 1), Call('D', kHidden), Pos(50, 60, kHidden), Pos(-8, 60, kHidden, 'S'),
+                Pos(50, 60, kHidden), Call('E', At(50, 60))}},
+        Script{"HideAloneDoesNotDisable",
+               {Pos(30, 40), Call('H', kHidden), Pos(31, 40, At(31, 40))}},
+        // Init clears the disabled state and restarts with the second buffer.
+        Script{"InitRestarts", {Pos(-2, 0, kAny, '2'), Call('D'), Call('I'), Pos(-2, 0, 0, '2')}},
+        // Enabled before any position: kept hidden.
+        Script{"EnableBeforeAnyPosition", {Call('Z', 0), Call('E', kHidden)}}),
+    [](const testing::TestParamInfo<Script>& info) { return info.param.name; });
 
 }  // namespace
+}  // namespace orva::test
