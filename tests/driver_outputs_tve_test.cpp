@@ -2,42 +2,15 @@
 // which path, and the S-VHS and flicker-filter bits left in the CRTC.
 #include <gtest/gtest.h>
 
-#include <cstdint>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
-
-#include "board.h"
 #include "i2c_slave.h"
-#include "orva/session.h"
+#include "orva_test.h"
+#include "outputs/hwtve.h"
 #include "tv_encoder.h"
 
+namespace orva::test {
 namespace {
 
-using orva::board::Board;
-using orva::board::TraceEvent;
-using orva::board::TvAccess;
-using orva::board::Variant;
-using orva::platform::Session;
-using orva::platform::SessionOptions;
-
-template <typename F>
-F* need(const Session& session, const char* name) {
-  F* f = session.driverSymbol<F>(name);
-  if (f == nullptr) throw std::runtime_error(std::string("driver symbol missing: ") + name);
-  return f;
-}
-
-std::unique_ptr<Session> boot(Variant variant) {
-  SessionOptions options;
-  options.board.variant = variant;
-  auto session = std::make_unique<Session>(options);
-  if (!session->started()) throw std::runtime_error("adapter not started");
-  return session;
-}
+using board::TvAccess;
 
 using Writes = std::vector<std::pair<uint8_t, uint8_t>>;
 
@@ -97,17 +70,19 @@ class TvEncoderStart : public testing::TestWithParam<TvCase> {};
 
 TEST_P(TvEncoderStart, EncoderReceivesTheFormatSequence) {
   const TvCase& c = GetParam();
-  auto session = boot(c.variant);
-  Board& board = session->board();
+  auto session = Boot(c.variant);
+  board::Board& board = session->board();
   board.presetCrtc(0x42, c.crtc42Before);
   board.presetCrtc(0x40, c.crtc40Before);
   board.tvEncoder().clearLog();
+  auto* read = Sym<UCHAR (*)(UCHAR)>(*session, "HWTVE_pfctReadAccess");
+  EXPECT_EQ(*read, nullptr);  // chosen by the first start
   const uint64_t transactionsBefore = board.i2c().transactions().size();
 
-  need<void(uint32_t)>(*session, "HWTVE_Init")(c.format);
+  DRIVER_FN(*session, HWTVE_Init)(c.format);
 
   Writes received;
-  for (const orva::board::TvWrite& w : board.tvEncoder().writes()) {
+  for (const board::TvWrite& w : board.tvEncoder().writes()) {
     received.emplace_back(w.reg, w.value);
     if (c.access) {
       EXPECT_EQ(w.how, *c.access) << "register 0x" << std::hex << int(w.reg);
@@ -117,13 +92,17 @@ TEST_P(TvEncoderStart, EncoderReceivesTheFormatSequence) {
   EXPECT_EQ(received, c.writes);
   EXPECT_EQ(board.crtc(0x42), c.crtc42After);
   EXPECT_EQ(board.crtc(0x40), c.crtc40After);
+  // The read half of the access method: no reads over I2C or without an encoder.
+  ASSERT_NE(*read, nullptr);
+  const bool readable = c.access == TvAccess::Io || c.access == TvAccess::Memory;
+  EXPECT_EQ((*read)(0x06), readable ? 0x90 : 0xFF);
 
   // Over I2C, one complete acknowledged transfer to device byte 0x40 per register.
   const auto& transactions = board.i2c().transactions();
   if (c.access == TvAccess::I2c) {
     ASSERT_EQ(transactions.size() - transactionsBefore, c.writes.size());
     for (size_t n = 0; n < c.writes.size(); n++) {
-      const orva::board::I2cTransaction& t = transactions[transactionsBefore + n];
+      const board::I2cTransaction& t = transactions[transactionsBefore + n];
       EXPECT_EQ(t.address, 0x40);
       EXPECT_TRUE(t.addressAcked);
       EXPECT_TRUE(t.endedByStop);
@@ -142,82 +121,42 @@ INSTANTIATE_TEST_SUITE_P(Variants, TvEncoderStart, testing::ValuesIn(kCases),
 // The external encoder is held in reset for 1000 us, then released and
 // enabled, before any register write; and again at every start.
 TEST(TvEncoderPinto, ResetPulsePrecedesEveryStart) {
-  auto session = boot(Variant::Pinto);
-  Board& board = session->board();
-  auto* init = need<void(uint32_t)>(*session, "HWTVE_Init");
+  auto session = Boot(Variant::Pinto);
+  board::Board& board = session->board();
   board.presetConfig(0x7B, 0x0C);  // bus idle, encoder out of reset, not enabled
-
   for (int start = 0; start < 2; start++) {
     SCOPED_TRACE(start);
     board.tvEncoder().clearLog();
-    board.trace().clear();
-    init(0x002);
+    session->trace().clear();
+    DRIVER_FN(*session, HWTVE_Init)(0x002);
 
-    const auto& control = board.tvEncoder().controlHistory();
     const auto& writes = board.tvEncoder().writes();
     ASSERT_FALSE(writes.empty());
-    // Reset low, then high, then enable: all before the first register write.
-    std::vector<uint64_t> fallTimes;
-    bool resetBefore = true;  // out of reset before each start
-    for (const orva::board::TvControlSample& sample : control) {
-      if (resetBefore && !sample.reset) fallTimes.push_back(sample.timeNs);
-      resetBefore = sample.reset;
+    std::vector<uint64_t> falls;
+    std::optional<uint64_t> released, enabled;
+    bool reset = true, enable = start > 0;  // out of reset before each start
+    for (const board::TvControlSample& sample : board.tvEncoder().controlHistory()) {
+      if (reset && !sample.reset) falls.push_back(sample.timeNs);
+      if (!reset && sample.reset) released = sample.timeNs;
+      if (!enable && sample.enable) enabled = sample.timeNs;
+      reset = sample.reset, enable = sample.enable;
     }
-    ASSERT_EQ(fallTimes.size(), 1u);
+    ASSERT_EQ(falls.size(), 1u);
     const std::optional<uint64_t> pulse = board.tvEncoder().lastResetPulseNs();
     ASSERT_TRUE(pulse.has_value());
     EXPECT_GE(*pulse, 1000000u);
     EXPECT_LT(*pulse, 1100000u);
-    EXPECT_LT(fallTimes[0] + *pulse, writes.front().timeNs);
+    EXPECT_LT(falls[0] + *pulse, writes.front().timeNs);
     // Released from reset first, enabled in a step of its own after that.
+    ASSERT_TRUE(released);
     if (start == 0) {
-      std::optional<uint64_t> released, enabled;
-      bool resetLevel = true, enableLevel = false;
-      for (const orva::board::TvControlSample& sample : control) {
-        if (!resetLevel && sample.reset) released = sample.timeNs;
-        if (!enableLevel && sample.enable) enabled = sample.timeNs;
-        resetLevel = sample.reset;
-        enableLevel = sample.enable;
-      }
-      ASSERT_TRUE(released && enabled);
-      EXPECT_LT(*released, *enabled);
+      EXPECT_LT(*released, enabled.value_or(0));
     }
-    EXPECT_TRUE(board.tvEncoder().resetLine());
-    EXPECT_TRUE(board.tvEncoder().enableLine());
-    EXPECT_EQ(board.config(0x7B) & 0x42, 0x42);
-    // The bus lines are left idle.
-    EXPECT_EQ(board.config(0x7B) & 0x0C, 0x0C);
-
-    // The only stall is the reset pulse.
-    std::vector<uint64_t> stalls;
-    for (const TraceEvent& e : board.trace().events()) {
-      if (e.op == TraceEvent::Op::Stall) stalls.push_back(e.value);
-    }
-    EXPECT_EQ(stalls, (std::vector<uint64_t>{1000}));
-  }
-}
-
-// The read half of each access method, after a start has written register 0x06.
-struct ReadCase {
-  Variant variant;
-  uint8_t expected;
-};
-
-TEST(TvEncoderRead, ReadAccessFollowsTheMethod) {
-  const ReadCase cases[] = {{Variant::Bramble, 0x90},
-                            {Variant::BrambleRX, 0x90},
-                            {Variant::Pinto, 0xFF},  // no reads over I2C
-                            {Variant::Kestrel, 0xFF}};
-  for (const ReadCase& c : cases) {
-    SCOPED_TRACE(std::string(orva::board::variantName(c.variant)));
-    auto session = boot(c.variant);
-    auto* read = session->driverSymbol<uint8_t (*)(uint8_t)>("HWTVE_pfctReadAccess");
-    ASSERT_NE(read, nullptr);
-    EXPECT_EQ(*read, nullptr);  // chosen by the first start
-    need<void(uint32_t)>(*session, "HWTVE_Init")(0x001);
-    ASSERT_NE(*read, nullptr);
-    EXPECT_EQ((*read)(0x06), c.expected);
+    EXPECT_TRUE(board.tvEncoder().resetLine() && board.tvEncoder().enableLine());
+    EXPECT_EQ(board.config(0x7B) & 0x4E, 0x4E);  // enabled, out of reset, bus lines idle
+    EXPECT_EQ(Stalls(*session), (std::vector<uint64_t>{1000}));  // the reset pulse only
   }
 }
 
 }  // namespace
+}  // namespace orva::test
