@@ -20,9 +20,9 @@ constexpr uint64_t kLowView = 0x000000;
 constexpr uint64_t kHighView = 0x800000;
 constexpr uint64_t kRegisterWindows[][2] = {{0x400000, 0x800000}, {0xC00000, 0x1000000}};
 
-constexpr uint64_t kPhysicalLimit = 1ull << 32;  // the chip's physical address space
-constexpr uint64_t kIoLimit = 0x10000;           // x86 I/O port space
-constexpr uintptr_t kAddressLimit = uintptr_t{1} << 32;
+constexpr uint64_t kPhysicalLimit = uint64_t{1} << 32;  // the chip's physical address space
+constexpr uint64_t kIoLimit = 0x10000;                  // x86 I/O port space
+constexpr uint64_t kAddressLimit = uint64_t{1} << 32;
 
 constexpr VP_STATUS kNoError = 0;
 constexpr VP_STATUS kInvalidParameter = 87;

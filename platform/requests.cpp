@@ -134,7 +134,9 @@ RequestResult setColorRegisters(Session& session, uint16_t first,
 }
 
 RequestResult setPointerAttributes(Session& session, const PointerShape& shape) {
-  std::vector<uint8_t> input(offsetof(VIDEO_POINTER_ATTRIBUTES, Pixels) + shape.pixels.size());
+  // The whole record (its one-byte pixel array and padding included) followed by
+  // the 1024 bytes of the pattern: the length a display driver passes.
+  std::vector<uint8_t> input(sizeof(VIDEO_POINTER_ATTRIBUTES) + shape.pixels.size());
   VIDEO_POINTER_ATTRIBUTES header;
   std::memset(&header, 0, sizeof header);
   header.Flags = shape.flags;

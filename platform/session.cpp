@@ -7,6 +7,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "guarded_buffer.h"
 #include "session_impl.h"
 #include "text.h"
 
@@ -78,6 +79,8 @@ Session::Impl::Impl(const SessionOptions& options)
     : board(std::make_unique<board::Board>(options.board)),
       space(std::make_unique<detail::AddressSpace>(*board)) {
   if (options.outputType) presetValues[kOutputTypeName] = *options.outputType;
+  strict = options.strict;
+  failMappings = options.failMappings;
   loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
 }
 
@@ -155,6 +158,7 @@ ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
     adapter.findStatus =
         data->HwFindAdapter(adapter.extension.get(), context, nullptr, &config, &again);
     if (adapters.size() == 1) firstStatus = adapter.findStatus;
+    if (adapter.findStatus != 0) break;  // no adapter here: no further one is looked for
   }
   for (Adapter& adapter : adapters) {
     if (adapter.findStatus == 0) adapter.initialized = data->HwInitialize(adapter.extension.get());
@@ -224,17 +228,38 @@ board::Trace& Session::trace() { return impl_->board->trace(); }
 RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
                                uint32_t outputLength) {
   if (!started()) throw std::logic_error("request to a driver that has not started");
-  const size_t size = std::max<size_t>(input.size(), outputLength);
-  std::unique_ptr<uint8_t[]> buffer(size != 0 ? new uint8_t[size]() : nullptr);
-  if (!input.empty()) std::memcpy(buffer.get(), input.data(), input.size());
-
   board::TraceEvent entering;
-
   entering.op = board::TraceEvent::Op::Request;
   entering.value = code;
   entering.extra = outputLength;
   entering.bytes.assign(input.begin(), input.end());
   trace().add(std::move(entering));
+
+  RequestResult result;
+  const BOOLEAN returned = impl_->strict
+                               ? impl_->startStrictRequest(code, input, outputLength, &result)
+                               : impl_->startRequest(code, input, outputLength, &result);
+  result.returnedTrue = returned == TRUE;
+  if (!result.returnedTrue) ++impl_->falseReturns;
+
+  board::TraceEvent done;
+  done.op = board::TraceEvent::Op::Done;
+  done.value = code;
+  done.extra = result.status;
+  done.extra2 = result.information;
+  const size_t shown = static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
+  done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
+  trace().add(std::move(done));
+  return result;
+}
+
+BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> input,
+                                    uint32_t outputLength, RequestResult* result) {
+  // Buffered requests: one buffer of max(input, output) bytes holds the input on
+  // entry and the output on return.
+  const size_t size = std::max<size_t>(input.size(), outputLength);
+  std::unique_ptr<uint8_t[]> buffer(size != 0 ? new uint8_t[size]() : nullptr);
+  if (!input.empty()) std::memcpy(buffer.get(), input.data(), input.size());
 
   STATUS_BLOCK status{};
   status.Status = 0;
@@ -246,26 +271,49 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   packet.InputBufferLength = static_cast<ULONG>(input.size());
   packet.OutputBuffer = buffer.get();
   packet.OutputBufferLength = outputLength;
-  Impl::Adapter& adapter = impl_->adapters.front();
-  const BOOLEAN returned = impl_->startIo(adapter.extension.get(), &packet);
+  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
 
-  RequestResult result;
-  result.status = static_cast<uint32_t>(status.Status);
-  result.information = status.Information;
-  result.returnedTrue = returned == TRUE;
-  if (!result.returnedTrue) ++impl_->falseReturns;
-  if (outputLength != 0) result.output.assign(buffer.get(), buffer.get() + outputLength);
+  result->status = static_cast<uint32_t>(status.Status);
+  result->information = status.Information;
+  if (outputLength != 0) result->output.assign(buffer.get(), buffer.get() + outputLength);
+  return returned;
+}
 
-  board::TraceEvent done;
+BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t> input,
+                                          uint32_t outputLength, RequestResult* result) {
+  // Input and output each of exactly their length, each ending at a page the
+  // driver cannot touch.
+  detail::GuardedBuffer in(input.size());
+  detail::GuardedBuffer out(outputLength);
+  if (!input.empty()) std::memcpy(in.data(), input.data(), input.size());
 
-  done.op = board::TraceEvent::Op::Done;
-  done.value = code;
-  done.extra = result.status;
-  done.extra2 = result.information;
-  const size_t shown = static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
-  done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
-  trace().add(std::move(done));
-  return result;
+  constexpr VP_STATUS kUnset = static_cast<VP_STATUS>(0xDEADBEEF);
+  STATUS_BLOCK status{};
+  status.Status = kUnset;
+  status.Information = 0;
+  VIDEO_REQUEST_PACKET packet{};
+  packet.IoControlCode = code;
+  packet.StatusBlock = &status;
+  packet.InputBuffer = in.data();
+  packet.InputBufferLength = static_cast<ULONG>(input.size());
+  packet.OutputBuffer = out.data();
+  packet.OutputBufferLength = outputLength;
+  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
+
+  if (returned != TRUE) detail::fatal("request %#x: HwStartIO returned %d", code, returned);
+  if (status.Status == kUnset) detail::fatal("request %#x: no status stored", code);
+  if (status.Status == 0 && status.Information > outputLength) {
+    detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
+                  static_cast<unsigned long>(status.Information), outputLength);
+  }
+  const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, outputLength));
+  if (!out.untouchedFrom(reported)) {
+    detail::fatal("request %#x: output written beyond the %zu bytes reported", code, reported);
+  }
+  result->status = static_cast<uint32_t>(status.Status);
+  result->information = status.Information;
+  if (outputLength != 0) result->output.assign(out.data(), out.data() + outputLength);
+  return returned;
 }
 
 const std::map<std::string, std::vector<uint8_t>>& Session::registry() const {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,9 @@ struct Session::Impl {
   uint64_t driverObject[8] = {};
   std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
 
+  bool strict = false;
+  std::vector<uint64_t> failMappings;  // device bases refused on purpose
+
   bool entryRan = false;
   uint32_t entryStatus = 0;
   bool initializeCalled = false;
@@ -52,6 +56,12 @@ struct Session::Impl {
   std::vector<Adapter> adapters;
   unsigned findAdapterCalls = 0;
   unsigned falseReturns = 0;
+
+  // HwStartIO with the packet's buffers; fills status, information and output.
+  BOOLEAN startRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
+                       RequestResult* result);
+  BOOLEAN startStrictRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
+                             RequestResult* result);
 
   // Registry: values given by the session's options and values the driver wrote.
   std::map<std::string, std::vector<uint8_t>> presetValues;

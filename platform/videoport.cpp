@@ -142,6 +142,9 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.address = physical;
     event.value = NumberOfUchars;
     session.board->trace().add(std::move(event));
+    for (uint64_t refused : session.failMappings) {
+      if (refused == physical) return static_cast<void*>(nullptr);
+    }
     return session.space->deviceBase(physical, NumberOfUchars, InIoSpace != 0);
   });
 }

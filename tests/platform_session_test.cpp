@@ -132,6 +132,7 @@ INSTANTIATE_TEST_SUITE_P(
         InitCase{"RecordTooSmall", kInitMinimum - 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
         InitCase{"RecordFromANewerLibrary", kInitSize + 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
         InitCase{"FindAdapterFails", kInitSize, 1, 87, TRUE, 87, 1, 0, false},
+        InitCase{"AFailureEndsTheSearch", kInitSize, 3, 87, TRUE, 87, 1, 0, false},
         InitCase{"InitializeFails", kInitSize, 1, 0, FALSE, 0, 1, 1, false},
         InitCase{"AgainAsksForMoreAdapters", kInitSize, 3, 0, TRUE, 0, 3, 3, true}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -204,6 +205,67 @@ TEST(PlatformRequest, DoneShowsOnlyTheBytesReturned) {
   const auto done = eventsOf(session.trace(), TraceEvent::Op::Done);
   ASSERT_EQ(done.size(), 1u);
   EXPECT_TRUE(done[0].bytes.empty());
+}
+
+SessionOptions strictOptions() {
+  SessionOptions options = probeOptions();
+  options.strict = true;
+  return options;
+}
+
+TEST(PlatformStrict, InputAndOutputAreSeparateBuffersOfExactLength) {
+  Booted booted;
+  Session& session = booted.boot(strictOptions());
+  const std::vector<uint8_t> input{1, 2, 3, 4, 5, 6};
+  const auto result = session.request(0x83010010, input, 4);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulSameBuffer"), 0u);
+  EXPECT_EQ(result.status, 0u);
+  EXPECT_EQ(result.information, 4u);
+  EXPECT_EQ(result.output, (std::vector<uint8_t>{1, 2, 3, 4}));
+}
+
+struct StrictCase {
+  const char* name;
+  uint32_t code;
+  uint32_t input;
+  uint32_t output;
+  const char* message;  // what the platform says; empty: the access itself faults
+};
+
+class PlatformStrictDeathTest : public ::testing::TestWithParam<StrictCase> {};
+
+TEST_P(PlatformStrictDeathTest, AViolationEndsTheProcess) {
+  const StrictCase& c = GetParam();
+  Booted booted;
+  Session& session = booted.boot(strictOptions());
+  const std::vector<uint8_t> input(c.input, 0x42);
+  EXPECT_DEATH(session.request(c.code, input, c.output), c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformStrictDeathTest,
+    ::testing::Values(StrictCase{"WritePastOutput", 0x83010014, 8, 13, ""},
+                      StrictCase{"WritePastEmptyOutput", 0x83010014, 8, 0, ""},
+                      StrictCase{"ReadPastInput", 0x83010018, 5, 64, ""},
+                      StrictCase{"NoStatus", 0x8301001C, 0, 0, "no status stored"},
+                      StrictCase{"ReturnsFalse", kProbeReturnFalse, 0, 0, "returned 0"},
+                      StrictCase{"WritesUnreportedOutput", 0x83010020, 0, 7, "beyond the 0 bytes"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlatformStrict, NamedDeviceBasesFail) {
+  Booted booted;
+  SessionOptions options = probeOptions();
+  options.failMappings = {0x3C0, 0x08400000};
+  Session& session = booted.boot(options);
+  PVOID extension = const_cast<uint8_t*>(session.deviceExtension().data());
+  PHYSICAL_ADDRESS at;
+  at.QuadPart = 0x3C0;
+  EXPECT_EQ(VideoPortGetDeviceBase(extension, at, 2, 1), nullptr);
+  at.QuadPart = 0x3C2;
+  EXPECT_NE(VideoPortGetDeviceBase(extension, at, 1, 1), nullptr);
+  at.QuadPart = 0x08400000;
+  EXPECT_EQ(VideoPortGetDeviceBase(extension, at, 0x1000, 0), nullptr);
+  EXPECT_EQ(eventsOf(session.trace(), TraceEvent::Op::Map).size(), 3u);
 }
 
 }  // namespace

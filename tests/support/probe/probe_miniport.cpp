@@ -31,6 +31,11 @@ ULONG PROBE_ulStartCalls = 0;
 // Control codes of the probe (device type 0x8301).
 constexpr ULONG PROBE_ECHO = 0x83010000;  // output = input reversed, Information = output length
 constexpr ULONG PROBE_RETURN_FALSE = 0x83010004;  // refuses the packet
+constexpr ULONG PROBE_COPY = 0x83010010;          // output = input, as much as fits
+constexpr ULONG PROBE_WRITE_PAST_OUTPUT = 0x83010014;
+constexpr ULONG PROBE_READ_PAST_INPUT = 0x83010018;
+constexpr ULONG PROBE_NO_STATUS = 0x8301001C;
+constexpr ULONG PROBE_WRITE_UNREPORTED = 0x83010020;  // fills the output, reports none of it
 
 static ULONG CountNonZero(const void* pvData, ULONG ulLength) {
   const UCHAR* puc = static_cast<const UCHAR*>(pvData);
@@ -63,10 +68,40 @@ static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
   ++PROBE_ulStartCalls;
   PROBE_ulSameBuffer = psPacket->InputBuffer == psPacket->OutputBuffer;
   PROBE_ulInformationIn = static_cast<ULONG>(psPacket->StatusBlock->Information);
-  if (psPacket->IoControlCode == PROBE_RETURN_FALSE) return FALSE;
-  if (psPacket->IoControlCode != PROBE_ECHO) {
-    psPacket->StatusBlock->Status = 1;
-    return TRUE;
+  UCHAR* pucIn = static_cast<UCHAR*>(psPacket->InputBuffer);
+  UCHAR* pucOut = static_cast<UCHAR*>(psPacket->OutputBuffer);
+  volatile UCHAR ucSink = 0;
+  switch (psPacket->IoControlCode) {
+    case PROBE_ECHO:
+      break;
+    case PROBE_RETURN_FALSE:
+      return FALSE;
+    case PROBE_COPY: {
+      const ULONG ulCount = psPacket->InputBufferLength < psPacket->OutputBufferLength
+                                ? psPacket->InputBufferLength
+                                : psPacket->OutputBufferLength;
+      for (ULONG i = 0; i < ulCount; ++i) pucOut[i] = pucIn[i];
+      psPacket->StatusBlock->Status = 0;
+      psPacket->StatusBlock->Information = ulCount;
+      return TRUE;
+    }
+    case PROBE_WRITE_PAST_OUTPUT:
+      pucOut[psPacket->OutputBufferLength] = 1;
+      psPacket->StatusBlock->Status = 0;
+      return TRUE;
+    case PROBE_READ_PAST_INPUT:
+      ucSink = pucIn[psPacket->InputBufferLength];
+      psPacket->StatusBlock->Status = ucSink;
+      return TRUE;
+    case PROBE_NO_STATUS:
+      return TRUE;
+    case PROBE_WRITE_UNREPORTED:
+      for (ULONG i = 0; i < psPacket->OutputBufferLength; ++i) pucOut[i] = 0x11;
+      psPacket->StatusBlock->Status = 0;
+      return TRUE;
+    default:
+      psPacket->StatusBlock->Status = 1;
+      return TRUE;
   }
   // Reversing in place reads every input byte before it is overwritten only
   // when input and output are the same memory of max(input, output) bytes.
