@@ -1,5 +1,4 @@
-// The TFT interface's two register forms and the TV encoder's control lines, standalone and
-// as the board decodes them.
+// The TFT interface's two register forms and the TV encoder's reset pulse, standalone.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -66,21 +65,6 @@ INSTANTIATE_TEST_SUITE_P(
         TftCase{"WindowCutAtTheEnd", false, {{32, 0xFFE, 0x12345678}}, {{2047, 0x5678}}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(TftWindow, PackedRegisterHistoryFollowsItsField) {
-  TftInterface tft;
-  // Register 15 of a panel load, then the power-up sequence on register 11.
-  for (const auto& [time, word] : std::vector<std::pair<uint64_t, uint16_t>>{
-           {100, 0xD800}, {200, 0xDD00}, {15'000'300, 0xDC00}, {20'000'400, 0xDE00}}) {
-    tft.setTime(time);
-    tft.memoryWrite(16, 0x16, word);
-  }
-  std::vector<std::pair<uint64_t, uint16_t>> reg11;
-  for (const auto& w : tft.history(11)) reg11.emplace_back(w.timeNs, w.value);
-  EXPECT_EQ(reg11, (std::vector<std::pair<uint64_t, uint16_t>>{
-                       {200, 5}, {15'000'300, 4}, {20'000'400, 6}}));
-  EXPECT_EQ(tft.history(15).size(), 1u);
-}
-
 TEST(TvEncoderControl, ResetPulseFromAnEdgeOrFromPowerUp) {
   TvEncoder tv;
   tv.setControl(false, false, 0);  // held in reset from power-up
@@ -99,48 +83,6 @@ TEST(TvEncoderControl, ResetPulseFromAnEdgeOrFromPowerUp) {
   EXPECT_TRUE(tv.writes()[0].heldInReset);
   EXPECT_FALSE(tv.writes()[1].heldInReset);
 }
-
-// Pinto's external encoder, bit-banged through chipset register 0x7B with a read-modify-write
-// per line action, after a reset pulse.
-class PintoEncoder : public testing::TestWithParam<bool> {};
-
-TEST_P(PintoEncoder, RegisterWritesOverTheBoardsBus) {
-  BoardConfig config;
-  config.variant = Variant::Pinto;
-  config.tvEncoderPresent = GetParam();
-  Board board(config);
-  auto set = [&](uint8_t mask, bool on) {
-    board.out(8, 0x22, 0x7B);
-    const auto v = static_cast<uint8_t>(board.in(8, 0x23));
-    board.out(8, 0x22, 0x7B);
-    board.out(8, 0x23, on ? (v | mask) : (v & ~mask));
-  };
-  auto sda = [&](bool on) { set(0x04, on); };
-  auto scl = [&](bool on) { set(0x08, on); };
-  set(0x02, false);
-  board.stall(1000);
-  set(0x02, true);
-  set(0x40, true);
-  for (uint8_t value : {0x99, 0x31}) {
-    sda(false), scl(false);
-    for (uint8_t byte : {uint8_t{0x40}, uint8_t{0x05}, value}) {
-      for (int b = 7; b >= 0; --b) sda((byte >> b) & 1), scl(true), scl(false);
-      sda(true), scl(true), sda(false), scl(false);
-    }
-    sda(false), scl(true), sda(true);
-  }
-  const TvEncoder& tv = board.tvEncoder();
-  ASSERT_TRUE(tv.lastResetPulseNs().has_value());
-  EXPECT_GE(*tv.lastResetPulseNs(), 1'000'000u);
-  EXPECT_LT(*tv.lastResetPulseNs(), 1'010'000u);
-  EXPECT_TRUE(tv.resetLine() && tv.enableLine());
-  EXPECT_EQ(tv.writes().size(), GetParam() ? 2u : 0u);
-  EXPECT_EQ(tv.read(0x05), GetParam() ? 0x31 : 0x00);
-  EXPECT_EQ(board.i2c().missingAcks().size(), GetParam() ? 0u : 6u);
-}
-
-INSTANTIATE_TEST_SUITE_P(, PintoEncoder, testing::Values(true, false),
-                         [](const auto& info) { return info.param ? "Present" : "Absent"; });
 
 }  // namespace
 }  // namespace orva::board

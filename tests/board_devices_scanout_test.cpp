@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "board.h"
-#include "png_writer.h"
 #include "scanout.h"
 
 namespace orva::board {
@@ -119,9 +118,10 @@ TEST(Scanout, EightBitAttributePathDoublesDotsAndLines) {
   }
 }
 
-// --- hardware cursor on an 80 × 70 screen of palette entry 0x10 ---
+// --- hardware cursor on an 80 × 70 screen of palette entry 0x10, in states the driver
+// never sets up (its picture at every edge is checked against the driver's calls) ---
 
-constexpr uint32_t kBackground = 0x100000, kColour0 = 0x112233, kColour1 = 0xAABBCC;
+constexpr uint32_t kBackground = 0x100000, kColour1 = 0xAABBCC;
 constexpr uint32_t kPattern = 0x10000;
 
 struct CursorScreen {
@@ -139,23 +139,6 @@ struct CursorScreen {
     return scanout(state, vram.data(), vram.size()).image;
   }
 };
-
-TEST(ScanoutCursor, EachAndXorCombinationAndBitOrder) {
-  CursorScreen s;
-  // Row 0: pixels 0-3 AND/XOR 1/1, 1/0, 0/1, 0/0; pixels 4-62 transparent; pixel 63 colour 1.
-  const uint8_t andRow[8] = {0xCF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFE};
-  const uint8_t xorRow[8] = {0xA0, 0, 0, 0, 0, 0, 0, 0x01};
-  std::copy_n(andRow, 8, &s.vram[kPattern]);
-  std::copy_n(xorRow, 8, &s.vram[kPattern + 512]);
-  const Image img = s.show(5, 7, 1);
-  EXPECT_EQ(img.pixel(5, 7), ~kBackground & 0xFFFFFF);
-  EXPECT_EQ(img.pixel(6, 7), kBackground);
-  EXPECT_EQ(img.pixel(7, 7), kColour1);
-  EXPECT_EQ(img.pixel(8, 7), kColour0);
-  for (unsigned x = 9; x < 68; ++x) EXPECT_EQ(img.pixel(x, 7), kBackground) << x;
-  EXPECT_EQ(img.pixel(68, 7), kColour1);
-  EXPECT_EQ(img.pixel(5, 8), kBackground);  // height 1
-}
 
 struct ClipCase {
   const char* name;
@@ -178,46 +161,11 @@ TEST_P(ScanoutCursorClip, CoversExactlyItsBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, ScanoutCursorClip,
-                         testing::Values(ClipCase{"Inside", 3, 2, 5, 3, 2, 67, 7},
-                                         ClipCase{"RightEdge", 78, 0, 4, 78, 0, 80, 4},
-                                         ClipCase{"BottomEdge", 0, 60, 64, 0, 60, 64, 70},
-                                         ClipCase{"Corner", 79, 69, 64, 79, 69, 80, 70},
-                                         ClipCase{"HeightCappedAt64", 0, 0, 200, 0, 0, 64, 64},
+                         testing::Values(ClipCase{"HeightCappedAt64", 0, 0, 200, 0, 0, 64, 64},
                                          ClipCase{"BeyondTheScreen", 80, 0, 64, 0, 0, 0, 0},
                                          ClipCase{"HeightZero", 0, 0, 0, 0, 0, 0, 0},
                                          ClipCase{"Hidden", 0xFFFF, 0xFFFF, 64, 0, 0, 0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
-
-TEST(Scanout, FromTheBoardToPng) {
-  Board board(BoardConfig{});
-  const DisplayState s = mode(4, 8, 0x1B, 64, 0);
-  for (unsigned i = 0; i < 256; ++i) {
-    board.presetCrtc(static_cast<uint8_t>(i), s.crtc[i]);
-    board.presetSequencer(static_cast<uint8_t>(i), s.sequencer[i]);
-  }
-  board.presetAttribute(0x10, 0x01);
-  board.vram()[7 * 64 + 2 * 5 + 1] = 0xF8;  // pixel (5, 7) red
-  board.presetCrtc(0x29, 2);
-  board.presetCrtc(0x31, 0x01);  // all-zero pattern at 0x10000: colour 0 everywhere
-  board.presetCrtc(0x2C, 0x7F);
-  board.presetGeRegister(Board::kCursorPositionRegister, 6 << 16 | 30);
-  const Scanout out = scanout(board);
-  ASSERT_TRUE(out.ok) << out.error;
-  EXPECT_EQ(out.image.width, 32u);
-  EXPECT_EQ(out.image.pixel(5, 7), 0xFF0000u);
-  EXPECT_EQ(out.image.pixel(31, 7), 0x7F0000u);
-  EXPECT_EQ(out.image.pixel(29, 7), 0u);
-
-  const std::string path = testing::TempDir() + "board_devices_scanout.png";
-  std::string error;
-  ASSERT_TRUE(writePng(out.image, path, &error)) << error;
-  Image back;
-  ASSERT_TRUE(readPng(path, back, &error)) << error;
-  EXPECT_EQ(back.width, out.image.width);
-  EXPECT_EQ(back.rgb, out.image.rgb);
-  std::remove(path.c_str());
-  EXPECT_FALSE(writePng(out.image, testing::TempDir() + "no/such/dir/x.png", &error));
-}
 
 }  // namespace
 }  // namespace orva::board

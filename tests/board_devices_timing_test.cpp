@@ -95,36 +95,5 @@ TEST(Timing, BlankSyncAndRatesOf640x480) {
   EXPECT_EQ(t.vSync, SyncPolarity::Negative);
 }
 
-struct AddressCase {
-  const char* name;
-  uint8_t r13, r19, r0C, r0D, seq6;
-  uint32_t pitch, startByte;
-};
-
-class TimingAddress : public testing::TestWithParam<AddressCase> {};
-
-TEST_P(TimingAddress, PitchAndStart) {
-  const AddressCase& c = GetParam();
-  DisplayState s;
-  s.sequencer[0x06] = c.seq6;
-  s.crtc[0x13] = c.r13;
-  s.crtc[0x19] = c.r19;
-  s.crtc[0x0C] = c.r0C;
-  s.crtc[0x0D] = c.r0D;
-  const Timing t = decodeTiming(s);
-  EXPECT_EQ(t.pitch, c.pitch);
-  EXPECT_EQ(t.startByte, c.startByte);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    , TimingAddress,
-    testing::Values(AddressCase{"Pitch2560", 0x40, 0x10, 0, 0, 0x57, 2560, 0},
-                    AddressCase{"Pitch4096", 0x00, 0x20, 0, 0, 0x57, 4096, 0},
-                    AddressCase{"PitchHighBitsNeedExtensions", 0x40, 0x10, 0, 0, 0x00, 512, 0},
-                    AddressCase{"StartSixteenLinesBeforeTheEnd", 0xA0, 0x0F, 0xEC, 0x00, 0x57, 1280,
-                                0x3FB000},
-                    AddressCase{"SharedRegister19", 0x40, 0x1F, 0xFF, 0xFF, 0x57, 2560, 0x3FFFFC}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 }  // namespace
 }  // namespace orva::board
