@@ -113,28 +113,18 @@ TEST(Cli, JsonModeListIsTheDriversList) {
     ASSERT_EQ(list.size(), reply.value.size()) << b.chip;
     for (size_t i = 0; i < list.size(); ++i) {
       const VIDEO_MODE_INFORMATION& m = reply.value[i];
-      const json& j = list[i];
-      EXPECT_EQ(j.size(), 20u);
-      EXPECT_EQ(j["Length"], m.Length);
-      EXPECT_EQ(j["ModeIndex"], m.ModeIndex);
-      EXPECT_EQ(j["VisScreenWidth"], m.VisScreenWidth);
-      EXPECT_EQ(j["VisScreenHeight"], m.VisScreenHeight);
-      EXPECT_EQ(j["ScreenStride"], m.ScreenStride);
-      EXPECT_EQ(j["NumberOfPlanes"], m.NumberOfPlanes);
-      EXPECT_EQ(j["BitsPerPlane"], m.BitsPerPlane);
-      EXPECT_EQ(j["Frequency"], m.Frequency);
-      EXPECT_EQ(j["XMillimeter"], m.XMillimeter);
-      EXPECT_EQ(j["YMillimeter"], m.YMillimeter);
-      EXPECT_EQ(j["NumberRedBits"], m.NumberRedBits);
-      EXPECT_EQ(j["NumberGreenBits"], m.NumberGreenBits);
-      EXPECT_EQ(j["NumberBlueBits"], m.NumberBlueBits);
-      EXPECT_EQ(j["RedMask"], m.RedMask);
-      EXPECT_EQ(j["GreenMask"], m.GreenMask);
-      EXPECT_EQ(j["BlueMask"], m.BlueMask);
-      EXPECT_EQ(j["AttributeFlags"], m.AttributeFlags);
-      EXPECT_EQ(j["VideoMemoryBitmapWidth"], m.VideoMemoryBitmapWidth);
-      EXPECT_EQ(j["VideoMemoryBitmapHeight"], m.VideoMemoryBitmapHeight);
-      EXPECT_EQ(j["DriverSpecificAttributeFlags"], m.DriverSpecificAttributeFlags);
+      // clang-format off
+#define FIELD(name) {#name, m.name}
+      const json expected = {
+          FIELD(Length), FIELD(ModeIndex), FIELD(VisScreenWidth), FIELD(VisScreenHeight),
+          FIELD(ScreenStride), FIELD(NumberOfPlanes), FIELD(BitsPerPlane), FIELD(Frequency),
+          FIELD(XMillimeter), FIELD(YMillimeter), FIELD(NumberRedBits), FIELD(NumberGreenBits),
+          FIELD(NumberBlueBits), FIELD(RedMask), FIELD(GreenMask), FIELD(BlueMask),
+          FIELD(AttributeFlags), FIELD(VideoMemoryBitmapWidth), FIELD(VideoMemoryBitmapHeight),
+          FIELD(DriverSpecificAttributeFlags)};
+#undef FIELD
+      // clang-format on
+      EXPECT_EQ(list[i], expected) << b.chip << " mode " << i;
     }
   }
 }
