@@ -158,7 +158,9 @@ void DRIVER_SetPointerAttributes(HW_DEVICE_EXTENSION* psExtension, PVIDEO_REQUES
   const ULONG ulFlags = psAttributes->Flags;
   const ULONG ulHeight = psAttributes->Height;
 
-  if (psExtension->ulCurrentWidth > POINTER_MAX_SCREEN_WIDTH ||
+  // Before the first mode set there is no screen and no pointer area: the
+  // cursor's shifted copies would land on the shape buffers.
+  if (psExtension->ulCurrentWidth == 0 || psExtension->ulCurrentWidth > POINTER_MAX_SCREEN_WIDTH ||
       psAttributes->Width > POINTER_MAX_SIZE || ulHeight > POINTER_MAX_SIZE) {
     DRIVER_Complete(psPacket, ORVA_ERROR_INVALID_PARAMETER);
     return;

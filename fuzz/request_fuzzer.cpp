@@ -1,0 +1,643 @@
+// libFuzzer target over everything a caller, the registry and the hardware can
+// hand the driver: the input picks a board (variant, memory, graphics base, TFT
+// port base, strap, registry value) and then a sequence of requests, and runs
+// them on a strict session. Besides the sanitizers and the strict platform, it
+// checks that the driver never touches display memory beyond the board's, never
+// reports success for a request it did not carry out, and keeps what it reports
+// consistent with what it did.
+//
+// Every input must start from a freshly loaded driver. Loading a new copy of an
+// instrumented module for every input would register a new set of coverage
+// counters each time, so the driver module is loaded once and its writable data
+// (.data, .bss and the relocated .data.rel sections) is put back to its load-time
+// image before each input: the same state a fresh load gives. The session loads a
+// small forwarding module in its place, whose DriverEntry enters this one.
+#include <dlfcn.h>
+#include <elf.h>
+#include <link.h>
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board.h"
+#include "fuzz_input.h"
+#include "miniport/miniport.h"
+#include "orva/requests.h"
+#include "orva/session.h"
+#include "timing.h"
+
+namespace orva::fuzz {
+namespace {
+
+using platform::RequestResult;
+using platform::Session;
+
+[[noreturn]] void fail(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void fail(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::fputs("orva fuzz: ", stderr);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
+  va_end(args);
+  std::abort();
+}
+
+#define CHECK(condition, ...)            \
+  do {                                   \
+    if (!(condition)) fail(__VA_ARGS__); \
+  } while (0)
+
+// Copies bytes without the address sanitizer's view of the driver's globals:
+// their redzones are part of the sections being put back.
+__attribute__((no_sanitize("address", "undefined"))) void copyRaw(uint8_t* to, const uint8_t* from,
+                                                                  size_t n) {
+  volatile uint8_t* out = to;
+  for (size_t i = 0; i < n; ++i) out[i] = from[i];
+}
+
+// The instrumented driver module, loaded once for the whole run.
+class Driver {
+ public:
+  explicit Driver(const char* path) {
+    handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    CHECK(handle_ != nullptr, "cannot load %s: %s", path, dlerror());
+    link_map* map = nullptr;
+    CHECK(dlinfo(handle_, RTLD_DI_LINKMAP, &map) == 0, "no link map for %s", path);
+    const auto base = static_cast<uintptr_t>(map->l_addr);
+    for (const auto& [offset, size] : writableSections(path)) {
+      Section s;
+      s.at = reinterpret_cast<uint8_t*>(base + offset);
+      s.image.resize(size);
+      copyRaw(s.image.data(), s.at, size);
+      sections_.push_back(std::move(s));
+    }
+    CHECK(!sections_.empty(), "%s has no writable data", path);
+    entry_ = dlsym(handle_, "DriverEntry");
+    hardwareId_ = static_cast<ULONG*>(dlsym(handle_, "HWGENERIC_ulHardwareID"));
+    CHECK(entry_ != nullptr && hardwareId_ != nullptr, "%s is not the driver", path);
+  }
+
+  // Every module variable back at its load-time value.
+  void reload() {
+    for (Section& s : sections_) copyRaw(s.at, s.image.data(), s.image.size());
+    CHECK(*hardwareId_ == 0xFFFFFFFF, "driver state not restored");
+  }
+
+  void* entry() const { return entry_; }
+
+ private:
+  struct Section {
+    uint8_t* at = nullptr;
+    std::vector<uint8_t> image;
+  };
+
+  // (address, size) of the sections that hold the driver's module variables.
+  static std::vector<std::pair<uintptr_t, size_t>> writableSections(const char* path) {
+    std::ifstream file(path, std::ios::binary);
+    std::vector<char> image((std::istreambuf_iterator<char>(file)),
+                            std::istreambuf_iterator<char>());
+    CHECK(image.size() >= sizeof(Elf64_Ehdr), "%s is not an ELF file", path);
+    Elf64_Ehdr header;
+    std::memcpy(&header, image.data(), sizeof header);
+    CHECK(header.e_shoff + uint64_t{header.e_shnum} * sizeof(Elf64_Shdr) <= image.size(),
+          "%s: section headers", path);
+    std::vector<Elf64_Shdr> sections(header.e_shnum);
+    std::memcpy(sections.data(), image.data() + header.e_shoff,
+                header.e_shnum * sizeof(Elf64_Shdr));
+    const Elf64_Shdr& names = sections.at(header.e_shstrndx);
+    std::vector<std::pair<uintptr_t, size_t>> out;
+    for (const Elf64_Shdr& s : sections) {
+      if ((s.sh_flags & (SHF_ALLOC | SHF_WRITE)) != (SHF_ALLOC | SHF_WRITE) || s.sh_size == 0) {
+        continue;
+      }
+      const std::string name(image.data() + names.sh_offset + s.sh_name);
+      if (name == ".data" || name == ".bss" || name == ".data.rel" ||
+          name.rfind(".data.rel.local", 0) == 0) {
+        out.emplace_back(s.sh_addr, s.sh_size);
+      }
+    }
+    return out;
+  }
+
+  void* handle_ = nullptr;
+  void* entry_ = nullptr;
+  ULONG* hardwareId_ = nullptr;
+  std::vector<Section> sections_;
+};
+
+Driver& driver() {
+  static Driver* instance = new Driver(ORVA_FUZZ_DRIVER_MODULE);
+  return *instance;
+}
+
+// --- The board ---------------------------------------------------------------
+
+std::vector<uint8_t> utf16(const std::string& text, bool terminate) {
+  std::vector<uint8_t> out;
+  for (char c : text) {
+    out.push_back(static_cast<uint8_t>(c));
+    out.push_back(0);
+  }
+  if (terminate) out.insert(out.end(), {0, 0});
+  return out;
+}
+
+std::optional<std::vector<uint8_t>> registryValue(Reader& in, RegistryKind kind) {
+  switch (kind) {
+    case RegistryKind::Absent:
+      return std::nullopt;
+    case RegistryKind::Keyword: {
+      std::string text = kKeywords[in.u8() % kKeywordCount];
+      const uint8_t caseMask = in.u8();
+      for (size_t i = 0; i < text.size(); ++i) {
+        if ((caseMask >> (i % 8)) & 1) text[i] = static_cast<char>(text[i] | 0x20);
+      }
+      std::vector<uint8_t> value = utf16(text, true);
+      switch (in.u8() % 3) {
+        case 1:
+          value.insert(value.end() - 2, {'X', 0});
+          break;
+        case 2:
+          value.insert(value.end(), {'X', 0, 0, 0});
+          break;
+        default:
+          break;
+      }
+      return value;
+    }
+    case RegistryKind::Raw:
+      return in.bytes(in.u8());
+    case RegistryKind::Long:
+      return utf16(std::string(in.u16() % 1024, static_cast<char>(in.u8())), true);
+    default: {
+      std::vector<uint8_t> value = in.bytes(2 * size_t{in.u8()});
+      for (size_t i = 1; i < value.size(); i += 2) value[i] |= 1;
+      return value;
+    }
+  }
+}
+
+platform::SessionOptions boardOf(Reader& in) {
+  platform::SessionOptions options;
+  constexpr board::Variant kVariants[] = {board::Variant::Pinto,     board::Variant::Bramble,
+                                          board::Variant::BrambleL,  board::Variant::Mistral,
+                                          board::Variant::BrambleR,  board::Variant::Kestrel,
+                                          board::Variant::BrambleRX, board::Variant::Unknown};
+  options.board.variant = kVariants[in.u8() % 8];
+  options.board.memoryBytes = (in.u8() % 64u) << 17;
+  options.board.gbase = in.u8();
+  const uint8_t flags = in.u8();
+  options.board.tvEncoderPresent = (flags & 1) != 0;
+  options.board.superIoE1 = (flags & 2) != 0 ? 0x02 : 0x00;
+  switch ((flags >> 2) & 3) {
+    case 1:
+      options.board.tftBasePort = 0;
+      break;
+    case 2:
+      options.board.tftBasePort = 0xFFFC;
+      break;
+    case 3:
+      options.board.tftBasePort = in.u16();
+      break;
+    default:
+      break;
+  }
+  options.outputType =
+      registryValue(in, static_cast<RegistryKind>(((flags >> 4) & 7) % kRegistryKinds));
+  options.strict = true;
+  options.runDriverEntry = false;
+  options.driverPath = ORVA_FUZZ_ENTRY_MODULE;
+  return options;
+}
+
+// --- The requests --------------------------------------------------------------
+
+constexpr uint32_t kServedCodes[] = {
+    IOCTL_VIDEO_QUERY_AVAIL_MODES,
+    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,
+    IOCTL_VIDEO_QUERY_CURRENT_MODE,
+    IOCTL_VIDEO_SET_CURRENT_MODE,
+    IOCTL_VIDEO_RESET_DEVICE,
+    IOCTL_VIDEO_SET_COLOR_REGISTERS,
+    IOCTL_VIDEO_ENABLE_POINTER,
+    IOCTL_VIDEO_DISABLE_POINTER,
+    IOCTL_VIDEO_SET_POINTER_ATTR,
+    IOCTL_VIDEO_SET_POINTER_POSITION,
+    IOCTL_VIDEO_QUERY_POINTER_POSITION,
+    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES,
+    IOCTL_VIDEO_MAP_VIDEO_MEMORY,
+    IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
+    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,
+    IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,
+    IOCTL_DRIVER_MEMORY_MAP,
+    IOCTL_DRIVER_IO_MAP,
+    IOCTL_DRIVER_READ_PORT_UCHAR,
+    IOCTL_DRIVER_READ_PORT_USHORT,
+    IOCTL_DRIVER_READ_PORT_ULONG,
+    IOCTL_DRIVER_WRITE_PORT_UCHAR,
+    IOCTL_DRIVER_WRITE_PORT_USHORT,
+    IOCTL_DRIVER_WRITE_PORT_ULONG,
+    IOCTL_DRIVER_NOP,
+    IOCTL_DRIVER_QUERY_FB_FREE,
+};
+
+bool isPortCode(uint32_t code) {
+  return code >= IOCTL_DRIVER_READ_PORT_UCHAR && code <= IOCTL_DRIVER_WRITE_PORT_ULONG;
+}
+
+class Run {
+ public:
+  explicit Run(Session& session) : s_(session), board_(session.board()) {
+    std::memcpy(&extension_, session.deviceExtension().data(), sizeof extension_);
+    const auto modes = platform::queryModes(session);
+    CHECK(modes.ok(), "mode list refused: %u", modes.status());
+    modes_ = modes.value;
+    CHECK(modes_.size() == extension_.ulNumModes, "listed %zu modes of %u", modes_.size(),
+          extension_.ulNumModes);
+    for (const auto& m : modes_) listed_.insert(m.ModeIndex);
+  }
+
+  void step(Reader& in) {
+    switch (static_cast<Op>(in.u8() % kOpCount)) {
+      case Op::QueryNumModes: {
+        const RequestResult r = send(IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES, {}, in.u16() % 64);
+        if (r.status == 0) {
+          CHECK(platform::recordAt<VIDEO_NUM_MODES>(r.output).NumModes == modes_.size(),
+                "mode count changed");
+        }
+        break;
+      }
+      case Op::QueryModes: {
+        const uint8_t form = in.u8();
+        const uint32_t exact =
+            static_cast<uint32_t>(modes_.size() * sizeof(VIDEO_MODE_INFORMATION));
+        send(IOCTL_VIDEO_QUERY_AVAIL_MODES, {}, (form & 1) ? in.u16() : exact);
+        break;
+      }
+      case Op::QueryCurrent: {
+        const RequestResult r = send(IOCTL_VIDEO_QUERY_CURRENT_MODE, {}, in.u16() % 256);
+        if (r.status == 0 && current_) {
+          const auto m = platform::recordAt<VIDEO_MODE_INFORMATION>(r.output);
+          CHECK(m.ModeIndex == current_->ModeIndex &&
+                    m.VisScreenWidth == current_->VisScreenWidth &&
+                    m.BitsPerPlane == current_->BitsPerPlane,
+                "current mode %u, set %u", m.ModeIndex, current_->ModeIndex);
+        }
+        break;
+      }
+      case Op::SetMode:
+        setMode(in);
+        break;
+      case Op::Reset:
+        send(IOCTL_VIDEO_RESET_DEVICE, {}, 0);
+        break;
+      case Op::Palette: {
+        const uint16_t first = in.u16();
+        const uint16_t count = in.u16();
+        const uint8_t form = in.u8() % 3;
+        size_t length = 4 + size_t{count} * 4;
+        if (form == 1) length -= 1;
+        if (form == 2) length = in.u16();
+        std::vector<uint8_t> input(length, 0);
+        if (length >= 4) {
+          std::memcpy(input.data(), &count, 2);
+          std::memcpy(input.data() + 2, &first, 2);
+          const std::vector<uint8_t> entries = in.bytes(std::min<size_t>(length - 4, 1024));
+          std::copy(entries.begin(), entries.end(), input.begin() + 4);
+        }
+        send(IOCTL_VIDEO_SET_COLOR_REGISTERS, input, 0);
+        break;
+      }
+      case Op::PointerOnOff:
+        send((in.u8() & 1) ? IOCTL_VIDEO_DISABLE_POINTER : IOCTL_VIDEO_ENABLE_POINTER, {}, 0);
+        break;
+      case Op::PointerAttr:
+        pointerAttributes(in);
+        break;
+      case Op::PointerMove: {
+        VIDEO_POINTER_POSITION position{static_cast<SHORT>(in.u16()), static_cast<SHORT>(in.u16())};
+        const uint8_t length = in.u8() % 8;
+        std::vector<uint8_t> input(length == 0 ? sizeof position : length, 0);
+        std::memcpy(input.data(), &position, std::min(input.size(), sizeof position));
+        if (send(IOCTL_VIDEO_SET_POINTER_POSITION, input, 0).status == 0) position_ = position;
+        break;
+      }
+      case Op::PointerQuery: {
+        const bool capabilities = in.u8() & 1;
+        const uint32_t out = in.u16() % 64;
+        const RequestResult r = send(capabilities ? IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES
+                                                  : IOCTL_VIDEO_QUERY_POINTER_POSITION,
+                                     {}, out);
+        if (!capabilities && r.status == 0) {
+          const auto p = platform::recordAt<VIDEO_POINTER_POSITION>(r.output);
+          CHECK(p.Column == position_.Column && p.Row == position_.Row,
+                "pointer at %d,%d, last set %d,%d", p.Column, p.Row, position_.Column,
+                position_.Row);
+        }
+        break;
+      }
+      case Op::Map:
+        map(in);
+        break;
+      case Op::Share:
+        share(in);
+        break;
+      case Op::PrivateMap: {
+        const bool io = in.u8() & 1;
+        const DRIVER_MAP_REQUEST request{in.u32(), in.u32() % (16u << 20)};
+        send(io ? IOCTL_DRIVER_IO_MAP : IOCTL_DRIVER_MEMORY_MAP, platform::bytesOf(request), 4);
+        break;
+      }
+      case Op::PortAccess: {
+        const uint8_t form = in.u8() % 6;
+        DRIVER_PORT_REQUEST request{kPorts[in.u8() % kPortCount], in.u32() % 2, in.u32()};
+        constexpr uint32_t kCodes[] = {
+            IOCTL_DRIVER_READ_PORT_UCHAR,   IOCTL_DRIVER_READ_PORT_USHORT,
+            IOCTL_DRIVER_READ_PORT_ULONG,   IOCTL_DRIVER_WRITE_PORT_UCHAR,
+            IOCTL_DRIVER_WRITE_PORT_USHORT, IOCTL_DRIVER_WRITE_PORT_ULONG};
+        rawAccess_ = true;
+        send(kCodes[form], platform::bytesOf(request), form < 3 ? 4 : 0);
+        break;
+      }
+      case Op::NopOrFree: {
+        const bool free = in.u8() & 1;
+        send(free ? IOCTL_DRIVER_QUERY_FB_FREE : IOCTL_DRIVER_NOP, {}, in.u16() % 16);
+        break;
+      }
+      default:
+        raw(in);
+        break;
+    }
+  }
+
+  void finish() {
+    CHECK(board_.frameBufferFaults() == 0, "display memory accessed beyond the board's");
+    CHECK(rawAccess_ || s_.trace().counters().undecoded == 0, "%llu undecoded accesses",
+          static_cast<unsigned long long>(s_.trace().counters().undecoded));
+  }
+
+ private:
+  RequestResult send(uint32_t code, std::span<const uint8_t> input, uint32_t output) {
+    const RequestResult r = s_.request(code, input, output);
+    CHECK(r.returnedTrue, "request 0x%X returned FALSE", code);
+    CHECK(r.status == 0 || r.status == 1 || r.status == 87 || r.status == 122,
+          "request 0x%X: status %u", code, r.status);
+    CHECK(r.status != 0 || r.information <= output, "request 0x%X: %llu bytes reported of %u", code,
+          static_cast<unsigned long long>(r.information), output);
+    const bool served =
+        std::find(std::begin(kServedCodes), std::end(kServedCodes), code) != std::end(kServedCodes);
+    CHECK(served || r.status == 1, "unserved request 0x%X: status %u", code, r.status);
+    CHECK(board_.frameBufferFaults() == 0, "request 0x%X reached beyond display memory", code);
+    return r;
+  }
+
+  void setMode(Reader& in) {
+    uint32_t number = 0;
+    std::vector<uint8_t> input;
+    switch (in.u8() % 4) {
+      case 0:
+        number = modes_.empty() ? in.u8() : modes_[in.u8() % modes_.size()].ModeIndex;
+        break;
+      case 1: {
+        const uint32_t w = in.u16(), h = in.u16(), bpp = in.u8(), hz = in.u8();
+        number = (w << 16) ^ h ^ (bpp << 8) ^ hz;  // nothing listed: an arbitrary number
+        for (const auto& m : modes_) {
+          if (m.VisScreenWidth == w && m.VisScreenHeight == h && m.BitsPerPlane == bpp &&
+              (hz == 0 || m.Frequency == hz)) {
+            number = m.ModeIndex;
+            break;
+          }
+        }
+        break;
+      }
+      case 2:
+        number = in.u32();
+        break;
+      default:
+        input.resize(in.u8() % 4);  // too short to hold a mode number
+        break;
+    }
+    if (input.empty())
+      input.assign(reinterpret_cast<uint8_t*>(&number), reinterpret_cast<uint8_t*>(&number) + 4);
+    const RequestResult r = send(IOCTL_VIDEO_SET_CURRENT_MODE, input, 0);
+    const bool wellFormed = input.size() >= 4;
+    const bool listed = wellFormed && listed_.count(number) != 0;
+    CHECK(r.status == (!wellFormed ? 122u
+                       : listed    ? 0u
+                                   : 87u),
+          "mode %u (listed %d): status %u", number, listed, r.status);
+    if (r.status != 0) return;
+    current_ = *std::find_if(modes_.begin(), modes_.end(),
+                             [&](const auto& m) { return m.ModeIndex == number; });
+    if (!rawAccess_) {
+      const board::Timing t = board::decodeTiming(board_);
+      CHECK(t.pitch == current_->ScreenStride, "mode %u: pitch %u, listed %u", number, t.pitch,
+            current_->ScreenStride);
+    }
+  }
+
+  void pointerAttributes(Reader& in) {
+    VIDEO_POINTER_ATTRIBUTES a{};
+    a.Flags = in.u32();
+    a.Width = in.u32();
+    a.Height = in.u32();
+    a.WidthInBytes = 8;
+    a.Enable = 1;
+    a.Column = static_cast<SHORT>(in.u16());
+    a.Row = static_cast<SHORT>(in.u16());
+    // Small values are the interesting ones: fold most draws into 0..80.
+    if ((a.Flags >> 31) == 0) a.Flags &= 0x1F;
+    if ((a.Width >> 31) == 0) a.Width %= 81;
+    if ((a.Height >> 31) == 0) a.Height %= 81;
+    std::vector<uint8_t> shape(1024, 0);
+    switch (in.u8() % 3) {
+      case 0:
+        std::fill(shape.begin(), shape.begin() + 512, 0xFF);  // transparent
+        break;
+      case 1: {
+        const unsigned rows = in.u8() % 65;
+        std::fill(shape.begin(), shape.begin() + 512, 0xFF);
+        for (unsigned r = 0; r < rows; ++r) shape[r * 8] = 0x00;
+        break;
+      }
+      default: {
+        const std::vector<uint8_t> bytes = in.bytes(1024);
+        std::copy(bytes.begin(), bytes.end(), shape.begin());
+        break;
+      }
+    }
+    constexpr size_t kPixels = offsetof(VIDEO_POINTER_ATTRIBUTES, Pixels);
+    std::vector<uint8_t> input(sizeof(VIDEO_POINTER_ATTRIBUTES) + 1024, 0);
+    std::memcpy(input.data(), &a, kPixels);
+    std::copy(shape.begin(), shape.end(), input.begin() + kPixels);
+    switch (in.u8() % 3) {
+      case 1:
+        input.pop_back();
+        break;
+      case 2:
+        input.resize(in.u16() % 2048);
+        break;
+      default:
+        break;
+    }
+    const RequestResult r = send(IOCTL_VIDEO_SET_POINTER_ATTR, input, 0);
+    if (r.status != 0) return;
+    CHECK(input.size() >= 0x41C && (a.Flags & VIDEO_MODE_MONO_POINTER) && a.Width <= 64 &&
+              a.Height <= 64 && extension().ulCurrentWidth != 0 &&
+              extension().ulCurrentWidth <= 1024,
+          "pointer %ux%u flags 0x%X taken", a.Width, a.Height, a.Flags);
+    // The shape went into the buffer the capabilities now name, inside display memory.
+    const uint32_t offset = extension().ulPointerShapeOffset;
+    CHECK(uint64_t{offset} + 1024 <= extension().ulFrameBufferLength &&
+              offset + 1024 <= board_.vramSize(),
+          "pointer shape at %u of %u bytes", offset, extension().ulFrameBufferLength);
+    CHECK(std::memcmp(board_.vram() + offset, shape.data(), 1024) == 0,
+          "pointer shape not in display memory at %u", offset);
+    position_ = {a.Column, a.Row};
+  }
+
+  void map(Reader& in) {
+    const uint8_t form = in.u8();
+    VIDEO_MEMORY request{};
+    if (form & 2) request.RequestedVirtualAddress = reinterpret_cast<PVOID>(uintptr_t{in.u32()});
+    const RequestResult r = send(IOCTL_VIDEO_MAP_VIDEO_MEMORY, platform::bytesOf(request),
+                                 sizeof(VIDEO_MEMORY_INFORMATION));
+    if (r.status != 0) return;
+    const auto info = platform::recordAt<VIDEO_MEMORY_INFORMATION>(r.output);
+    const auto address = reinterpret_cast<uint64_t>(info.FrameBufferBase);
+    bool found = false;
+    for (const auto& m : s_.userMappings()) {
+      found |= m.address == address &&
+               m.physical == uint64_t(extension().PhysicalFrameBuffer.QuadPart) &&
+               m.length == extension().ulFrameBufferLength && info.FrameBufferLength == m.length;
+    }
+    CHECK(found, "frame buffer reported mapped at 0x%llx but not there",
+          static_cast<unsigned long long>(address));
+    if (form & 1) {
+      const VIDEO_MEMORY unmap{info.FrameBufferBase};
+      CHECK(send(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, platform::bytesOf(unmap), 0).status == 0,
+            "unmapping the frame buffer failed");
+    }
+  }
+
+  void share(Reader& in) {
+    VIDEO_SHARE_MEMORY request{};
+    request.ViewOffset = in.u32();
+    request.ViewSize = in.u32();
+    request.ProcessHandle = reinterpret_cast<HANDLE>(uintptr_t{in.u32()});
+    // Mostly views near the frame buffer's size.
+    if ((request.ViewOffset >> 31) == 0)
+      request.ViewOffset %= (extension().ulFrameBufferLength + 2);
+    if ((request.ViewSize >> 31) == 0) request.ViewSize %= (extension().ulFrameBufferLength + 2);
+    const bool unshare = in.u8() & 1;
+    const RequestResult r = send(IOCTL_VIDEO_SHARE_VIDEO_MEMORY, platform::bytesOf(request),
+                                 sizeof(VIDEO_SHARE_MEMORY_INFORMATION));
+    if (r.status != 0) return;
+    CHECK(uint64_t{request.ViewOffset} + request.ViewSize <= extension().ulFrameBufferLength,
+          "view %u+%u of %u bytes shared", request.ViewOffset, request.ViewSize,
+          extension().ulFrameBufferLength);
+    if (unshare) {
+      VIDEO_SHARE_MEMORY undo = request;
+      undo.RequestedVirtualAddress =
+          platform::recordAt<VIDEO_SHARE_MEMORY_INFORMATION>(r.output).VirtualAddress;
+      CHECK(send(IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY, platform::bytesOf(undo), 0).status == 0,
+            "unsharing a view failed");
+    }
+  }
+
+  void raw(Reader& in) {
+    const uint8_t selector = in.u8();
+    const uint32_t code =
+        (selector & 1) ? kServedCodes[(selector >> 1) % std::size(kServedCodes)] : in.u32();
+    const uint32_t inLength = in.u16() % 4096;
+    const uint32_t outLength = in.u16() % 4096;
+    const uint8_t fill = in.u8();
+    std::vector<uint8_t> input(inLength, fill);
+    if (fill == 0xA5) {
+      const std::vector<uint8_t> bytes = in.bytes(inLength);
+      std::copy(bytes.begin(), bytes.end(), input.begin());
+    }
+    if (isPortCode(code)) {
+      // Raw port access stays on the ports above.
+      const DRIVER_PORT_REQUEST port{kPorts[fill % kPortCount], 0, fill};
+      if (!input.empty()) std::memcpy(input.data(), &port, std::min(input.size(), sizeof port));
+      rawAccess_ = true;
+    } else if (code == IOCTL_DRIVER_MEMORY_MAP || code == IOCTL_DRIVER_IO_MAP) {
+      if (input.size() >= sizeof(DRIVER_MAP_REQUEST)) {
+        // Map requests are raw access too: keep their length reasonable.
+        input[6] = 0;
+        input[7] = 0;
+      }
+    }
+    const RequestResult r = send(code, input, outLength);
+    if (code == IOCTL_VIDEO_SET_CURRENT_MODE && r.status == 0) {
+      uint32_t number = 0;
+      std::memcpy(&number, input.data(), 4);
+      CHECK(listed_.count(number) != 0, "unlisted mode %u set", number);
+      current_ = *std::find_if(modes_.begin(), modes_.end(),
+                               [&](const auto& m) { return m.ModeIndex == number; });
+    }
+    if (code == IOCTL_VIDEO_SET_POINTER_POSITION && r.status == 0) {
+      std::memcpy(&position_, input.data(), sizeof position_);
+    }
+    if (code == IOCTL_VIDEO_SET_POINTER_ATTR && r.status == 0) {
+      VIDEO_POINTER_ATTRIBUTES a{};
+      std::memcpy(&a, input.data(), offsetof(VIDEO_POINTER_ATTRIBUTES, Pixels));
+      position_ = {a.Column, a.Row};
+    }
+  }
+
+  const HW_DEVICE_EXTENSION& extension() {
+    std::memcpy(&extension_, s_.deviceExtension().data(), sizeof extension_);
+    return extension_;
+  }
+
+  Session& s_;
+  board::Board& board_;
+  HW_DEVICE_EXTENSION extension_{};
+  std::vector<VIDEO_MODE_INFORMATION> modes_;
+  std::set<uint32_t> listed_;
+  std::optional<VIDEO_MODE_INFORMATION> current_;
+  VIDEO_POINTER_POSITION position_{-1, -1};  // the load-time position, 65535 in 16 bits
+  bool rawAccess_ = false;
+};
+
+constexpr unsigned kMaxRequests = 64;
+
+}  // namespace
+}  // namespace orva::fuzz
+
+// The forwarding module's DriverEntry enters the driver loaded above.
+using Entry = ULONG NTAPI (*)(PVOID, PVOID);
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace orva::fuzz;
+  Driver& d = driver();
+  d.reload();
+  Reader in({data, size});
+  orva::platform::Session session(boardOf(in));
+  Entry* forward = session.driverSymbol<Entry>("ORVA_FuzzForward");
+  CHECK(forward != nullptr, "forwarding module has no ORVA_FuzzForward");
+  *forward = reinterpret_cast<Entry>(d.entry());
+  session.startDriver();
+  if (!session.started()) {
+    // A refused adapter: nothing was published and no request can reach it.
+    CHECK(session.findAdapterCalls() == 1, "a refused adapter was looked for again");
+    return 0;
+  }
+  session.trace().setRecording(false);
+  Run run(session);
+  for (unsigned i = 0; i < kMaxRequests && !in.done(); ++i) run.step(in);
+  run.finish();
+  return 0;
+}
