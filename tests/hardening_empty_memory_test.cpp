@@ -76,7 +76,8 @@ constexpr uint32_t kLengths[] = {0, 1, 3, 4, 7, 8, 12, 16, 20, 24, 79, 80, 1027,
 // the test looks at.
 std::vector<uint8_t> inputOf(uint32_t code, uint32_t length, uint8_t fill) {
   std::vector<uint8_t> input(length, fill);
-  if (code >= IOCTL_DRIVER_READ_PORT_UCHAR && code <= IOCTL_DRIVER_WRITE_PORT_ULONG) {
+  if (length != 0 && code >= IOCTL_DRIVER_READ_PORT_UCHAR &&
+      code <= IOCTL_DRIVER_WRITE_PORT_ULONG) {
     const DRIVER_PORT_REQUEST port{0x3C6, 0, 0xFF};
     std::memcpy(input.data(), &port, std::min<size_t>(length, sizeof port));
   }
