@@ -28,17 +28,17 @@ std::vector<board::TraceEvent> eventsOf(const board::Trace& trace, board::TraceE
   return out;
 }
 
-std::unique_ptr<Session> Boot(const BoardSpec& spec) {
+std::unique_ptr<Session> Boot(const BoardSpec& wanted) {
   platform::SessionOptions options;
-  options.board.variant = spec.variant;
-  options.board.memoryBytes = spec.memory;
-  options.board.gbase = spec.gbase;
-  options.board.tftBasePort = spec.tftPorts;
-  options.board.superIoE1 = spec.superIoE1;
-  options.board.tvEncoderPresent = spec.tvEncoder;
-  options.outputType = spec.rawOutput;
-  if (spec.output != nullptr) options.outputType = platform::registryString(spec.output);
-  options.runDriverEntry = spec.start;
+  options.board.variant = wanted.variant;
+  options.board.memoryBytes = wanted.memory;
+  options.board.gbase = wanted.gbase;
+  options.board.tftBasePort = wanted.tftPorts;
+  options.board.superIoE1 = wanted.superIoE1;
+  options.board.tvEncoderPresent = wanted.tvEncoder;
+  options.outputType = wanted.rawOutput;
+  if (wanted.output != nullptr) options.outputType = platform::registryString(wanted.output);
+  options.runDriverEntry = wanted.start;
   return std::make_unique<Session>(options);
 }
 

@@ -66,7 +66,7 @@ struct BoardSpec {
   bool start = true;  // run DriverEntry (discovery maps every range and identifies the chip)
 };
 
-std::unique_ptr<Session> Boot(const BoardSpec& spec);
+std::unique_ptr<Session> Boot(const BoardSpec& wanted);
 inline std::unique_ptr<Session> Boot(Variant variant, const char* output = nullptr,
                                      uint32_t memory = 4u << 20) {
   return Boot(BoardSpec{.variant = variant, .output = output, .memory = memory});
