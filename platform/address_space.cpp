@@ -22,7 +22,6 @@ constexpr uint64_t kRegisterWindows[][2] = {{0x400000, 0x800000}, {0xC00000, 0x1
 
 constexpr uint64_t kPhysicalLimit = uint64_t{1} << 32;  // the chip's physical address space
 constexpr uint64_t kIoLimit = 0x10000;                  // x86 I/O port space
-constexpr uint64_t kAddressLimit = uint64_t{1} << 32;
 
 constexpr VP_STATUS kNoError = 0;
 constexpr VP_STATUS kInvalidParameter = 87;
@@ -30,6 +29,24 @@ constexpr VP_STATUS kInvalidParameter = 87;
 uintptr_t pageSize() {
   static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
   return size;
+}
+
+// Inaccessible pages at exactly `at`, or false when something else lives there.
+bool reserveAt(uintptr_t at, size_t size) {
+  void* base = mmap(reinterpret_cast<void*>(at), size, PROT_NONE,
+                    MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
+  if (base == MAP_FAILED) return false;
+  if (reinterpret_cast<uintptr_t>(base) != at) {
+    munmap(base, size);  // a kernel or emulator that took the address as a hint only
+    return false;
+  }
+  return true;
+}
+
+// Replaces pages this library reserved with fresh inaccessible ones.
+bool resetPages(uintptr_t at, size_t size) {
+  return mmap(reinterpret_cast<void*>(at), size, PROT_NONE,
+              MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED, -1, 0) != MAP_FAILED;
 }
 
 }  // namespace
@@ -46,12 +63,58 @@ void fatal(const char* format, ...) {
 }
 
 AddressSpace::~AddressSpace() {
-  for (const auto& [start, region] : deviceRegions_) release(region);
-  for (const auto& [start, region] : userRegions_) release(region);
+  for (const auto* regions : {&deviceRegions_, &userRegions_}) {
+    for (const auto& [start, region] : *regions) {
+      if (!region.io) munmap(reinterpret_cast<void*>(region.base), region.size);
+    }
+  }
+  for (const auto& [base, size] : retired_) munmap(reinterpret_cast<void*>(base), size);
 }
 
-void AddressSpace::release(const Region& region) {
-  if (!region.io && region.size != 0) munmap(reinterpret_cast<void*>(region.base), region.size);
+uintptr_t AddressSpace::reserve(size_t size) {
+  // In order, never reusing an address while the area lasts. Something else
+  // living in the area is stepped over.
+  const auto limit = static_cast<uintptr_t>(kPlacementLimit);
+  while (size <= limit - next_) {
+    const uintptr_t at = next_;
+    next_ += size;
+    if (reserveAt(at, size)) return at;
+  }
+  // Used up: the first retired range that fits, from its start.
+  for (auto it = retired_.begin(); it != retired_.end(); ++it) {
+    const auto [base, free] = *it;
+    if (free < size) continue;
+    retired_.erase(it);
+    if (free > size) retired_.emplace(base + size, free - size);
+    return base;
+  }
+  return 0;
+}
+
+void AddressSpace::retire(const Region& region) {
+  if (region.io || region.size == 0) return;
+  if (!resetPages(region.base, region.size)) {
+    munmap(reinterpret_cast<void*>(region.base), region.size);
+    return;
+  }
+  uintptr_t base = region.base;
+  size_t size = region.size;
+  // Join the retired neighbours on both sides.
+  auto after = retired_.find(base + size);
+  if (after != retired_.end()) {
+    size += after->second;
+    retired_.erase(after);
+  }
+  auto before = retired_.lower_bound(base);
+  if (before != retired_.begin()) {
+    --before;
+    if (before->first + before->second == base) {
+      base = before->first;
+      size += before->second;
+      retired_.erase(before);
+    }
+  }
+  retired_.emplace(base, size);
 }
 
 bool AddressSpace::viewOf(uint64_t physical, uint64_t* viewBase) const {
@@ -76,33 +139,15 @@ bool AddressSpace::inRegisterWindow(uint64_t physical) const {
 }
 
 bool AddressSpace::mapPages(uint64_t physical, uint32_t length, bool vram, uint64_t viewBase,
-                            uintptr_t want, Region* region) {
-  const uintptr_t page = pageSize();
-  const uint64_t first = physical & ~uint64_t{page - 1};
-  const uint64_t last = (physical + length + page - 1) & ~uint64_t{page - 1};
-  const size_t size = static_cast<size_t>(last - first);
-  const uintptr_t offset = static_cast<uintptr_t>(physical - first);
-
-  // Reserve the whole range inaccessible first; the display memory goes over it.
-  void* base = MAP_FAILED;
-  if (want != 0 && want % page == offset && want - offset + size <= kAddressLimit) {
-    base = mmap(reinterpret_cast<void*>(want - offset), size, PROT_NONE,
-                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_FIXED_NOREPLACE, -1, 0);
-    if (base != MAP_FAILED && reinterpret_cast<uintptr_t>(base) != want - offset) {
-      munmap(base, size);  // an old kernel took the address as a hint only
-      base = MAP_FAILED;
-    }
-  }
-  if (base == MAP_FAILED) {
-    base = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE | MAP_32BIT,
-                -1, 0);
-  }
-  if (base == MAP_FAILED) return false;
-  const uintptr_t at = reinterpret_cast<uintptr_t>(base);
-  if (at + size > kAddressLimit) {
-    munmap(base, size);
-    return false;
-  }
+                            Region* region) {
+  const uint64_t page = pageSize();
+  const uint64_t first = physical & ~(page - 1);
+  const uint64_t last = (physical + length + page - 1) & ~(page - 1);
+  // The range's pages and one guard page behind them, all inaccessible at first.
+  const uint64_t size = last - first + page;
+  if (size > kPlacementLimit - kPlacementBase) return false;
+  const uintptr_t base = reserve(static_cast<size_t>(size));
+  if (base == 0) return false;
 
   if (vram) {
     // Only what lies inside the display memory is backed by it; past its end
@@ -110,18 +155,21 @@ bool AddressSpace::mapPages(uint64_t physical, uint32_t length, bool vram, uint6
     const uint64_t memoryEnd = viewBase + board_.vramSize();
     const uint64_t backedEnd = std::min<uint64_t>(last, memoryEnd);
     if (backedEnd > first) {
-      void* memory =
-          mmap(base, static_cast<size_t>(backedEnd - first), PROT_READ | PROT_WRITE,
-               MAP_SHARED | MAP_FIXED, board_.vramFd(), static_cast<off_t>(first - viewBase));
+      void* memory = mmap(reinterpret_cast<void*>(base), static_cast<size_t>(backedEnd - first),
+                          PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, board_.vramFd(),
+                          static_cast<off_t>(first - viewBase));
       if (memory == MAP_FAILED) {
-        munmap(base, size);
+        Region reserved;
+        reserved.base = base;
+        reserved.size = static_cast<size_t>(size);
+        retire(reserved);
         return false;
       }
     }
   }
-  region->base = at;
-  region->size = size;
-  region->start = at + offset;
+  region->base = base;
+  region->size = static_cast<size_t>(size);
+  region->start = base + static_cast<uintptr_t>(physical - first);
   region->physical = physical;
   region->length = length;
   region->io = false;
@@ -139,7 +187,7 @@ void* AddressSpace::deviceBase(uint64_t physical, uint32_t length, bool io) {
   uint64_t viewBase = 0;
   const bool vram = !inRegisterWindow(physical) && viewOf(physical, &viewBase);
   Region region;
-  if (!mapPages(physical, length, vram, viewBase, 0, &region)) return nullptr;
+  if (!mapPages(physical, length, vram, viewBase, &region)) return nullptr;
   deviceRegions_[region.start] = region;
   return reinterpret_cast<void*>(region.start);
 }
@@ -149,7 +197,6 @@ VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t*
   if (length == nullptr || space == nullptr || address == nullptr || *length == 0) {
     return kInvalidParameter;
   }
-  const uintptr_t requested = reinterpret_cast<uintptr_t>(*address);
   Region region;
   if (*space & VIDEO_MEMORY_SPACE_IO) {
     if (physical + *length > kIoLimit) return kInvalidParameter;
@@ -164,10 +211,7 @@ VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t*
     if (!viewOf(physical, &viewBase) || physical + *length > viewBase + board_.vramSize()) {
       return kInvalidParameter;
     }
-    // The value passed in is a placement request or, for a shared view, the
-    // handle of the process to map into. Both are taken as a wish: honoured
-    // only when it is a free, suitably aligned address below 4 GB.
-    if (!mapPages(physical, *length, true, viewBase, requested, &region)) return kInvalidParameter;
+    if (!mapPages(physical, *length, true, viewBase, &region)) return kInvalidParameter;
   }
   userRegions_[region.start] = region;
   *address = reinterpret_cast<void*>(region.start);
@@ -177,7 +221,7 @@ VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t*
 VP_STATUS AddressSpace::unmapMemory(void* address) {
   auto it = userRegions_.find(reinterpret_cast<uintptr_t>(address));
   if (it == userRegions_.end()) return kInvalidParameter;
-  release(it->second);
+  retire(it->second);
   userRegions_.erase(it);
   return kNoError;
 }

@@ -142,7 +142,9 @@ TEST_P(PlatformMapping, ImpossibleRangesFailButAreTraced) {
   EXPECT_EQ(deviceBase(0x1'0000'0000ull, 0x1000), nullptr);
   EXPECT_EQ(deviceBase(0xFFFFF000, 0x2000), nullptr);
   EXPECT_EQ(deviceBase(0xFFFF, 2, true), nullptr);
-  EXPECT_EQ(eventsOf(session().trace(), TraceEvent::Op::Map).size(), 5u);
+  const auto maps = eventsOf(session().trace(), TraceEvent::Op::Map);
+  EXPECT_EQ(maps.size(), 5u);
+  for (const TraceEvent& map : maps) EXPECT_TRUE(map.found) << "failed mapping not marked";
 }
 
 TEST_P(PlatformMapping, DisplayDriverMappingsAreBooked) {
@@ -168,21 +170,34 @@ TEST_P(PlatformMapping, DisplayDriverMappingsAreBooked) {
   EXPECT_TRUE(session().userMappings().empty());
 }
 
-TEST_P(PlatformMapping, ARequestedAddressIsHonouredWhenFree) {
+// Addresses come in request order from one area, whatever the caller asked
+// for; a freed address is not handed out again; a guard page follows every
+// range; and the same calls in a new session give the same addresses.
+TEST_P(PlatformMapping, AddressesArePlacedInOrderAndNeverReused) {
   const uint64_t frameBuffer = gbase() + 0x800000;
-  ULONG length = 0x10000;
-  PVOID first = nullptr;
-  ASSERT_EQ(mapMemory(frameBuffer, &length, &first), 0);
-  // Taken: another address is chosen and both stay live.
-  PVOID second = first;
-  ASSERT_EQ(mapMemory(frameBuffer, &length, &second), 0);
-  EXPECT_NE(second, first);
-  EXPECT_EQ(session().userMappings().size(), 2u);
-  // Free again: honoured.
-  ASSERT_EQ(VideoPortUnmapMemory(extension(), first, nullptr), 0);
-  PVOID third = first;
-  ASSERT_EQ(mapMemory(frameBuffer, &length, &third), 0);
-  EXPECT_EQ(third, first);
+  auto calls = [&] {
+    ULONG length = 0x10000;
+    PVOID first = nullptr;
+    EXPECT_EQ(mapMemory(frameBuffer, &length, &first), 0);
+    PVOID second = first;  // a live address asked for
+    EXPECT_EQ(mapMemory(frameBuffer + 0x1800, &length, &second), 0);
+    EXPECT_EQ(VideoPortUnmapMemory(extension(), first, nullptr), 0);
+    PVOID third = first;  // a freed one asked for
+    EXPECT_EQ(mapMemory(frameBuffer, &length, &third), 0);
+    void* engine = deviceBase(gbase() + 0x400000, 0x40000);
+    return std::vector<uintptr_t>{
+        reinterpret_cast<uintptr_t>(first), reinterpret_cast<uintptr_t>(second),
+        reinterpret_cast<uintptr_t>(third), reinterpret_cast<uintptr_t>(engine)};
+  };
+  const std::vector<uintptr_t> once = calls();
+  const uintptr_t page = 0x1000;
+  EXPECT_EQ(once[1] % page, 0x800u);  // the physical page offset is kept
+  EXPECT_GE(once[1], once[0] + 0x10000 + page);
+  EXPECT_GE(once[2], once[1] + 0x10000 + page);
+  EXPECT_GE(once[3], once[2] + 0x10000 + page);
+  EXPECT_TRUE(below4G(reinterpret_cast<void*>(once[3] + 0x40000)));
+  boot(GetParam());
+  EXPECT_EQ(calls(), once);
 }
 
 TEST_P(PlatformMapping, SharedViewsTakeAProcessHandle) {
@@ -238,11 +253,27 @@ TEST_P(PlatformMappingDeathTest, TouchingARegisterWindowDirectlyFaults) {
   EXPECT_DEATH((void)engine[0x34 / 4], "");
 }
 
+// A view longer than the display memory, and one exactly as long with the
+// next mapping right behind it: the byte past the memory faults in both.
 TEST_P(PlatformMappingDeathTest, DirectAccessPastTheDisplayMemoryFaults) {
-  auto* view = static_cast<volatile uint8_t*>(deviceBase(gbase() + 0x800000, kMemory + 0x1000));
-  ASSERT_NE(view, nullptr);
-  view[kMemory - 1] = 1;
-  EXPECT_DEATH(view[kMemory] = 1, "");
+  for (ULONG length : {kMemory + 0x1000, kMemory}) {
+    SCOPED_TRACE(length);
+    auto* view = static_cast<volatile uint8_t*>(deviceBase(gbase() + 0x800000, length));
+    ASSERT_NE(view, nullptr);
+    ASSERT_NE(deviceBase(gbase(), kMemory), nullptr);
+    view[kMemory - 1] = 1;
+    EXPECT_DEATH(view[kMemory] = 1, "");
+  }
+}
+
+TEST_P(PlatformMappingDeathTest, AnUnmappedViewFaults) {
+  ULONG length = 0x2000;
+  PVOID address = nullptr;
+  ASSERT_EQ(mapMemory(gbase() + 0x800000, &length, &address), 0);
+  auto* view = static_cast<volatile uint8_t*>(address);
+  view[0] = 1;
+  ASSERT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 0);
+  EXPECT_DEATH(view[0] = 2, "");
 }
 
 TEST_P(PlatformMappingDeathTest, RegisterAccessOutsideEveryMappingIsFatal) {
