@@ -9,8 +9,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
 # x64 has one calling convention and undecorated names: the entry point is
-# DriverEntry itself (the i686 build names _DriverEntry@8).
-set(ORVA_DRIVER_ENTRY_SYMBOL DriverEntry CACHE INTERNAL "")
+# DriverEntry itself (driver/CMakeLists.txt names the i686 _DriverEntry@8 otherwise).
+set(ORVA_DRIVER_ENTRY_SYMBOL DriverEntry)
 
 # The x86-64 cross runtime ships no import library for videoprt.sys: make one
 # from the functions the hosted video port library also provides.
@@ -36,8 +36,5 @@ if(NOT EXISTS ${_orva_implib_dir}/libvideoprt.a)
   endif()
 endif()
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-L${_orva_implib_dir}")
-# The driver's build names the i686 entry symbol; the last --entry on the link
-# line wins, and the standard libraries come last. A kernel-mode driver links
-# no user-mode system library.
-set(CMAKE_CXX_STANDARD_LIBRARIES "-Wl,--entry,${ORVA_DRIVER_ENTRY_SYMBOL}"
-    CACHE STRING "Libraries and options at the end of every link line")
+# A kernel-mode driver links no user-mode system library.
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "Libraries at the end of every link line")

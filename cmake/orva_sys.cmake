@@ -1,23 +1,51 @@
-# The host build also cross-builds orva.sys from this same tree and checks the
-# image with the cross binutils under ctest.
+# The host build also cross-builds orva.sys from this same tree, for i686 (the
+# image that ships and that ctest checks with the cross binutils) and, when its
+# cross compiler is installed, for x86-64. Both run on the hosted video port
+# library through the PE loader.
+#
+# Sets ORVA_SYS_FILE (i686) and ORVA_SYS_X86_64_FILE (empty when not built)
+# wherever it is included; the targets orva_sys and orva_sys_x86_64 are made once.
 if(NOT ORVA_BUILD_SYS)
+  set(ORVA_SYS_FILE "")
+  set(ORVA_SYS_X86_64_FILE "")
   return()
 endif()
 
 find_program(ORVA_MINGW_CXX i686-w64-mingw32-g++ REQUIRED)
 find_program(ORVA_MINGW_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
+find_program(ORVA_MINGW_CXX_X86_64 x86_64-w64-mingw32-g++)
+
+set(ORVA_SYS_FILE ${CMAKE_BINARY_DIR}/orva-sys/driver/orva.sys)
+if(ORVA_MINGW_CXX_X86_64)
+  set(ORVA_SYS_X86_64_FILE ${CMAKE_BINARY_DIR}/orva-sys-x86_64/driver/orva.sys)
+else()
+  set(ORVA_SYS_X86_64_FILE "")
+endif()
+
+if(TARGET orva_sys)
+  return()
+endif()
 
 include(ExternalProject)
-set(ORVA_SYS_BINARY_DIR ${CMAKE_BINARY_DIR}/orva-sys)
-set(ORVA_SYS_FILE ${ORVA_SYS_BINARY_DIR}/driver/orva.sys)
-ExternalProject_Add(orva_sys
-  SOURCE_DIR ${PROJECT_SOURCE_DIR}
-  BINARY_DIR ${ORVA_SYS_BINARY_DIR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/mingw-i686.cmake
-    -DORVA_TARGET=ON
-    -DCMAKE_BUILD_TYPE=Release
-  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j2
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${ORVA_SYS_FILE})
+# One external build per machine, each with its toolchain file.
+function(orva_add_sys target toolchain file)
+  get_filename_component(binary_dir ${file}/../.. ABSOLUTE)
+  ExternalProject_Add(${target}
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${binary_dir}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${toolchain}
+      -DORVA_TARGET=ON
+      -DCMAKE_BUILD_TYPE=Release
+    BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> -j2
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    BUILD_BYPRODUCTS ${file})
+endfunction()
+
+orva_add_sys(orva_sys mingw-i686.cmake ${ORVA_SYS_FILE})
+if(ORVA_SYS_X86_64_FILE)
+  orva_add_sys(orva_sys_x86_64 mingw-x86_64.cmake ${ORVA_SYS_X86_64_FILE})
+else()
+  message(STATUS "orva.sys: no x86-64 cross compiler (g++-mingw-w64-x86-64); only the i686 image is built")
+endif()

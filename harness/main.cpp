@@ -93,14 +93,8 @@ int main(int argc, char** argv) {
     return orvasim::kExitUsage;
   }
 
-  // A .sys runs through the loader module, which reads the image's path from
-  // the environment when DriverEntry runs.
-  if (!driver.empty()) {
-    setenv("ORVA_PE_IMAGE", driver.c_str(), 1);
-    options.driverPath = ORVA_HARNESS_SHIM;
-  } else {
-    options.driverPath = ORVA_HARNESS_HOST_MODULE;
-  }
+  // The video port library runs a .sys through its PE loader.
+  options.driverPath = driver.empty() ? std::string(ORVA_HARNESS_HOST_MODULE) : driver;
 
   try {
     orva::platform::Session session(options);

@@ -46,12 +46,4 @@ GuardedBuffer::~GuardedBuffer() {
   munmap(base_, size_);
 }
 
-bool GuardedBuffer::untouchedFrom(size_t from) const {
-  ORVA_UNPOISON(data_ + length_, static_cast<size_t>(end_ - (data_ + length_)));
-  bool untouched = true;
-  for (const uint8_t* at = data_ + from; at < end_; ++at) untouched = untouched && *at == kPattern;
-  ORVA_POISON(data_ + length_, static_cast<size_t>(end_ - (data_ + length_)));
-  return untouched;
-}
-
 }  // namespace orva::platform::detail

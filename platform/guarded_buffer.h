@@ -20,8 +20,6 @@ class GuardedBuffer {
 
   uint8_t* data() const { return data_; }  // the guard page itself when the length is 0
   size_t length() const { return length_; }
-  // Whether the bytes from `from` to the guard page still hold the pattern.
-  bool untouchedFrom(size_t from) const;
 
  private:
   uint8_t* base_ = nullptr;  // the mapping: buffer pages, then the guard page

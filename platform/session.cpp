@@ -96,6 +96,15 @@ Session::Impl& Session::Impl::current(const char* function) {
 }
 
 void Session::Impl::loadModule(const std::string& path) {
+  if (loader::looksLikePeImage(path)) {
+    // The loader maps a fresh copy of the image's sections for every load.
+    try {
+      image = loader::DriverImage::load(path);
+    } catch (const loader::LoadError& error) {
+      throw std::runtime_error(error.what());
+    }
+    return;
+  }
   moduleCopy = privateCopy(path);
   module = dlopen(moduleCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
@@ -107,6 +116,7 @@ void Session::Impl::loadModule(const std::string& path) {
 }
 
 void Session::Impl::unloadModule() {
+  image.reset();
   if (module != nullptr) dlclose(module);
   module = nullptr;
   if (!moduleCopy.empty()) unlink(moduleCopy.c_str());
@@ -203,7 +213,12 @@ Session::Session(const SessionOptions& options) : impl_(nullptr) {
 uint32_t Session::startDriver() {
   if (impl_->entryRan) throw std::logic_error("DriverEntry has already run");
   using Entry = ULONG NTAPI (*)(PVOID, PVOID);
-  auto entry = reinterpret_cast<Entry>(dlsym(impl_->module, "DriverEntry"));
+  Entry entry = nullptr;
+  if (impl_->image) {
+    entry = impl_->image->entry();
+  } else {
+    entry = reinterpret_cast<Entry>(dlsym(impl_->module, "DriverEntry"));
+  }
   if (entry == nullptr) throw std::runtime_error("driver module has no DriverEntry");
   impl_->entryRan = true;
   impl_->entryStatus = entry(impl_->driverObject, impl_->registryPath.data());
@@ -281,11 +296,13 @@ BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> inpu
 
 BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t> input,
                                           uint32_t outputLength, RequestResult* result) {
-  // Input and output each of exactly their length, each ending at a page the
-  // driver cannot touch.
-  detail::GuardedBuffer in(input.size());
-  detail::GuardedBuffer out(outputLength);
-  if (!input.empty()) std::memcpy(in.data(), input.data(), input.size());
+  // The same single buffer of max(input, output) bytes as the library's
+  // buffered requests, but ending where an inaccessible page begins, so that a
+  // byte beyond it faults; past the input it holds a pattern, not zeros.
+  const size_t size = std::max<size_t>(input.size(), outputLength);
+  detail::GuardedBuffer buffer(size);
+  if (!input.empty()) std::memcpy(buffer.data(), input.data(), input.size());
+  const std::vector<uint8_t> before(buffer.data(), buffer.data() + size);
 
   constexpr VP_STATUS kUnset = static_cast<VP_STATUS>(0xDEADBEEF);
   STATUS_BLOCK status{};
@@ -294,9 +311,9 @@ BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t
   VIDEO_REQUEST_PACKET packet{};
   packet.IoControlCode = code;
   packet.StatusBlock = &status;
-  packet.InputBuffer = in.data();
+  packet.InputBuffer = buffer.data();
   packet.InputBufferLength = static_cast<ULONG>(input.size());
-  packet.OutputBuffer = out.data();
+  packet.OutputBuffer = buffer.data();
   packet.OutputBufferLength = outputLength;
   const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
 
@@ -306,13 +323,18 @@ BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t
     detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
                   static_cast<unsigned long>(status.Information), outputLength);
   }
+  // Only the bytes reported go back to the caller; the driver has no business
+  // with the rest of the buffer.
   const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, outputLength));
-  if (!out.untouchedFrom(reported)) {
-    detail::fatal("request %#x: output written beyond the %zu bytes reported", code, reported);
+  const auto changed = std::mismatch(before.begin() + static_cast<ptrdiff_t>(reported),
+                                     before.end(), buffer.data() + reported);
+  if (changed.first != before.end()) {
+    detail::fatal("request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
+                  static_cast<size_t>(changed.first - before.begin()), reported, outputLength);
   }
   result->status = static_cast<uint32_t>(status.Status);
   result->information = status.Information;
-  if (outputLength != 0) result->output.assign(out.data(), out.data() + outputLength);
+  if (outputLength != 0) result->output.assign(buffer.data(), buffer.data() + outputLength);
   return returned;
 }
 
@@ -331,6 +353,7 @@ unsigned Session::findAdapterCalls() const { return impl_->findAdapterCalls; }
 unsigned Session::requestsReturnedFalse() const { return impl_->falseReturns; }
 
 void* Session::symbol(const char* name) const {
+  if (impl_->image) return impl_->image->symbol(name);
   if (impl_->module == nullptr) return nullptr;
   void* address = dlsym(impl_->module, name);
   if (address == nullptr) return nullptr;

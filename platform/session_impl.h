@@ -12,6 +12,7 @@
 #include "address_space.h"
 #include "board.h"
 #include "host_ddk.h"
+#include "orva/driver_image.h"
 #include "session.h"
 
 namespace orva::platform {
@@ -23,6 +24,8 @@ struct Session::Impl {
   // The one session of this process, or a fatal error when there is none.
   static Impl& current(const char* function);
 
+  // A PE image (.sys, told by its header) goes through the loader, anything else
+  // through the dynamic loader. Throws std::runtime_error when it cannot load.
   void loadModule(const std::string& path);
   void unloadModule();
   ULONG initialize(PVOID argument1, PVOID argument2, PVIDEO_HW_INITIALIZATION_DATA data,
@@ -39,8 +42,10 @@ struct Session::Impl {
 
   std::unique_ptr<board::Board> board;
   std::unique_ptr<detail::AddressSpace> space;
+  // The driver: a host module, or a .sys image.
   void* module = nullptr;
   std::string moduleCopy;  // the private copy of the module file this session loaded
+  std::unique_ptr<orva::loader::DriverImage> image;
 
   // What DriverEntry gets: a stand-in driver object and the service's registry path.
   uint64_t driverObject[8] = {};

@@ -1,6 +1,7 @@
 // The video port library's functions, as the driver calls them, over the board
 // of the session that exists now. They never throw: the driver's frames carry no
 // unwind information, so any failure here ends the process with a message.
+#include <algorithm>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -136,16 +137,18 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
   session.checkExtension(HwDeviceExtension, kName);
   const auto physical = static_cast<uint64_t>(IoAddress.QuadPart);
   return guarded(kName, [&] {
+    const bool refused = std::find(session.failMappings.begin(), session.failMappings.end(),
+                                   physical) != session.failMappings.end();
+    void* base =
+        refused ? nullptr : session.space->deviceBase(physical, NumberOfUchars, InIoSpace != 0);
     TraceEvent event;
     event.op = TraceEvent::Op::Map;
     event.io = InIoSpace != 0;
     event.address = physical;
     event.value = NumberOfUchars;
+    event.found = base == nullptr;  // a map event's "found" flag marks a failed mapping
     session.board->trace().add(std::move(event));
-    for (uint64_t refused : session.failMappings) {
-      if (refused == physical) return static_cast<void*>(nullptr);
-    }
-    return session.space->deviceBase(physical, NumberOfUchars, InIoSpace != 0);
+    return base;
   });
 }
 

@@ -2,6 +2,7 @@
 // the probe miniport, which records what the library hands it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
@@ -213,15 +214,25 @@ SessionOptions strictOptions() {
   return options;
 }
 
-TEST(PlatformStrict, InputAndOutputAreSeparateBuffersOfExactLength) {
+// A strict request keeps the one shared buffer, exactly max(input, output)
+// long: the probe copies into the output, and using the last byte is fine.
+TEST(PlatformStrict, InputAndOutputAreStillOneBufferOfExactLength) {
   Booted booted;
   Session& session = booted.boot(strictOptions());
   const std::vector<uint8_t> input{1, 2, 3, 4, 5, 6};
-  const auto result = session.request(0x83010010, input, 4);
-  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulSameBuffer"), 0u);
-  EXPECT_EQ(result.status, 0u);
-  EXPECT_EQ(result.information, 4u);
-  EXPECT_EQ(result.output, (std::vector<uint8_t>{1, 2, 3, 4}));
+  for (uint32_t output : {4u, 6u, 9u}) {
+    SCOPED_TRACE(output);
+    const auto result = session.request(0x83010010, input, output);
+    EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulSameBuffer"), 1u);
+    EXPECT_EQ(result.status, 0u);
+    const size_t copied = std::min<size_t>(input.size(), output);
+    EXPECT_EQ(result.information, copied);
+    EXPECT_TRUE(std::equal(input.begin(), input.begin() + static_cast<ptrdiff_t>(copied),
+                           result.output.begin()));
+  }
+  // Reversing in place touches the first and the last byte of the buffer.
+  const auto echo = session.request(kProbeEcho, input, 6);
+  EXPECT_EQ(echo.output, std::vector<uint8_t>(input.rbegin(), input.rend()));
 }
 
 struct StrictCase {
@@ -242,14 +253,20 @@ TEST_P(PlatformStrictDeathTest, AViolationEndsTheProcess) {
   EXPECT_DEATH(session.request(c.code, input, c.output), c.message);
 }
 
+// The buffer's last byte is max(input, output) - 1: one past it is the guard
+// page whichever of the two is longer.
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlatformStrictDeathTest,
-    ::testing::Values(StrictCase{"WritePastOutput", 0x83010014, 8, 13, ""},
-                      StrictCase{"WritePastEmptyOutput", 0x83010014, 8, 0, ""},
-                      StrictCase{"ReadPastInput", 0x83010018, 5, 64, ""},
-                      StrictCase{"NoStatus", 0x8301001C, 0, 0, "no status stored"},
-                      StrictCase{"ReturnsFalse", kProbeReturnFalse, 0, 0, "returned 0"},
-                      StrictCase{"WritesUnreportedOutput", 0x83010020, 0, 7, "beyond the 0 bytes"}),
+    ::testing::Values(
+        StrictCase{"WritePastOutput", 0x83010014, 8, 13, ""},
+        StrictCase{"ReadPastInput", 0x83010018, 64, 5, ""},
+        StrictCase{"WriteIntoInputPastEmptyOutput", 0x83010014, 8, 0, "byte 0 written beyond"},
+        StrictCase{"NoStatus", 0x8301001C, 0, 0, "no status stored"},
+        StrictCase{"ReturnsFalse", kProbeReturnFalse, 0, 0, "returned 0"},
+        StrictCase{"WritesUnreportedOutput", 0x83010020, 0, 7, "byte 0 written beyond the 0 bytes"},
+        StrictCase{"WritesOneBytePastInformation", 0x83010024, 3, 7,
+                   "byte 6 written beyond the 6 bytes"},
+        StrictCase{"ReportsMoreThanTheOutputHolds", 0x83010028, 0, 4, "5 bytes reported"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PlatformStrict, NamedDeviceBasesFail) {
@@ -265,7 +282,13 @@ TEST(PlatformStrict, NamedDeviceBasesFail) {
   EXPECT_NE(VideoPortGetDeviceBase(extension, at, 1, 1), nullptr);
   at.QuadPart = 0x08400000;
   EXPECT_EQ(VideoPortGetDeviceBase(extension, at, 0x1000, 0), nullptr);
-  EXPECT_EQ(eventsOf(session.trace(), TraceEvent::Op::Map).size(), 3u);
+  at.QuadPart = 0x08400000 + 0x1000;
+  EXPECT_NE(VideoPortGetDeviceBase(extension, at, 0x1000, 0), nullptr);
+  // Every attempt is traced; the failed ones say so.
+  const auto maps = eventsOf(session.trace(), TraceEvent::Op::Map);
+  ASSERT_EQ(maps.size(), 4u);
+  const bool failed[] = {true, false, true, false};
+  for (size_t i = 0; i < maps.size(); ++i) EXPECT_EQ(maps[i].found, failed[i]) << i;
 }
 
 }  // namespace

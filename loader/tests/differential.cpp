@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
-#include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -22,8 +21,6 @@
 namespace orva::loader::test {
 namespace {
 
-using Json = nlohmann::ordered_json;
-
 platform::SessionOptions sessionOptions(const BoardSetup& setup, const std::string& driverImage) {
   platform::SessionOptions options;
   const auto variant = board::parseVariant(setup.chip);
@@ -31,12 +28,7 @@ platform::SessionOptions sessionOptions(const BoardSetup& setup, const std::stri
   options.board.variant = *variant;
   options.board.memoryBytes = orvasim::parseMemorySize(setup.memory);
   if (setup.output) options.outputType = platform::registryString(*setup.output);
-  if (driverImage.empty()) {
-    options.driverPath = ORVA_HOST_MODULE;
-  } else {
-    setenv("ORVA_PE_IMAGE", driverImage.c_str(), 1);
-    options.driverPath = ORVA_PE_SHIM;
-  }
+  options.driverPath = driverImage.empty() ? std::string(ORVA_HOST_MODULE) : driverImage;
   return options;
 }
 
@@ -51,34 +43,6 @@ std::string readFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-// Where records carry a virtual address: (code, op, offset, width) with offsets
-// for 4- and 8-byte pointers.
-struct AddressField {
-  uint32_t code;
-  const char* op;
-  unsigned offset32, offset64;
-  bool pointer;   // pointer-sized, else a 32-bit word
-  bool releases;  // the request gives the address back: a later mapping may reuse it
-};
-constexpr AddressField kAddressFields[] = {
-    {orvasim::code::kMapVideoMemory, "done", 0, 0, true, false},          // VideoRamBase
-    {orvasim::code::kMapVideoMemory, "done", 8, 16, true, false},         // FrameBufferBase
-    {orvasim::code::kUnmapVideoMemory, "request", 0, 0, true, true},      // the view's address
-    {orvasim::code::kShareVideoMemory, "done", 8, 8, true, false},        // VirtualAddress
-    {orvasim::code::kUnshareVideoMemory, "request", 12, 16, true, true},  // the view's address
-    {orvasim::code::kDriverMemoryMap, "done", 0, 0, false, false},
-};
-
-uint64_t readLittle(const std::vector<uint8_t>& bytes, size_t at, unsigned width) {
-  uint64_t value = 0;
-  for (unsigned i = 0; i < width; ++i) value |= uint64_t{bytes[at + i]} << (8 * i);
-  return value;
-}
-
-std::vector<uint8_t> fromHex(const std::string& text) {
-  return orvasim::parseHexBytes(text).value_or(std::vector<uint8_t>{});
 }
 
 }  // namespace
@@ -217,50 +181,15 @@ Outcome runHarness32(const BoardSetup& setup, const std::string& scenarioFile,
   return run;
 }
 
-std::string compareTraces(const std::string& a, const std::string& b, unsigned pointerBytes) {
+std::string compareTraces(const std::string& a, const std::string& b) {
   const auto left = lines(a), right = lines(b);
-  std::map<uint64_t, uint64_t> forward, backward;  // the renaming of addresses
   for (size_t i = 0; i < std::max(left.size(), right.size()); ++i) {
     const std::string where = "event " + std::to_string(i + 1) + ": ";
     if (i >= left.size() || i >= right.size()) {
       return where + "one trace ends early (" + std::to_string(left.size()) + " vs " +
              std::to_string(right.size()) + " events)";
     }
-    // Only requests and their replies carry addresses; everything else is
-    // compared as written.
-    const bool carries =
-        left[i].starts_with("{\"op\":\"request\"") || left[i].starts_with("{\"op\":\"done\"");
-    if (!carries && left[i] == right[i]) continue;
-    Json x = Json::parse(left[i]), y = Json::parse(right[i]);
-    const std::string op = x.value("op", "");
-    const char* field = op == "request" ? "input" : op == "done" ? "output" : nullptr;
-    if (field != nullptr && y.value("op", "") == op && x.contains(field) && y.contains(field) &&
-        x["code"] == y["code"]) {
-      std::vector<uint8_t> bx = fromHex(x[field]), by = fromHex(y[field]);
-      for (const AddressField& f : kAddressFields) {
-        if (f.code != x["code"].get<uint32_t>() || op != f.op) continue;
-        const unsigned width = f.pointer ? pointerBytes : 4;
-        const unsigned at = pointerBytes == 8 ? f.offset64 : f.offset32;
-        if (at + width > bx.size() || bx.size() != by.size()) continue;
-        const uint64_t va = readLittle(bx, at, width), vb = readLittle(by, at, width);
-        const auto [fa, newA] = forward.emplace(va, vb);
-        const auto [fb, newB] = backward.emplace(vb, va);
-        if (fa->second != vb || fb->second != va) {
-          return where + "address " + orvasim::hex(va) + " / " + orvasim::hex(vb) +
-                 " is not renamed consistently\n  " + left[i] + "\n  " + right[i];
-        }
-        if (f.releases) {
-          forward.erase(va);
-          backward.erase(vb);
-        }
-        std::fill_n(bx.begin() + at, width, 0);
-        std::fill_n(by.begin() + at, width, 0);
-      }
-      x[field] = orvasim::hexBytes(bx);
-      y[field] = orvasim::hexBytes(by);
-      if (x == y) continue;
-    }
-    return where + "differs\n  " + left[i] + "\n  " + right[i];
+    if (left[i] != right[i]) return where + "differs\n  " + left[i] + "\n  " + right[i];
   }
   return "";
 }

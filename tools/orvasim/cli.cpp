@@ -167,6 +167,11 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                      "TVNTSC, TFTPHILIPSHLD1201 (default: not set, the driver picks MONITOR)")
           ->type_name("KEYWORD");
   app.add_flag("--no-tv-encoder", noTvEncoder, "the external I2C TV encoder does not answer");
+  std::string driverPath;
+  app.add_option("--driver", driverPath,
+                 "driver to load: a .sys image built for this machine, or a host driver module "
+                 "(default: the host build of the driver)")
+      ->type_name("PATH");
   app.add_flag("--json", options.json, "print JSON instead of text");
   app.add_option("--trace", options.traceFile, "write the bus trace (JSON Lines) to FILE")
       ->type_name("FILE");
@@ -244,6 +249,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
   try {
     orva::platform::SessionOptions sessionOptions;
     sessionOptions.board = options.board;
+    sessionOptions.driverPath = driverPath;
     if (options.output) sessionOptions.outputType = orva::platform::registryString(*options.output);
     Session session(sessionOptions);
     if (!session.started()) {

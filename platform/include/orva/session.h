@@ -17,18 +17,23 @@ struct SessionOptions {
   board::BoardConfig board;
   // Raw data of the registry value "HardwareInformation.OutputType"; absent when not set.
   std::optional<std::vector<uint8_t>> outputType;
-  // Driver module to load; empty selects the host build of the driver.
+  // Driver to load: a .sys image built for this process's machine (run through
+  // the PE loader) or a host driver module; empty selects the host build.
   std::string driverPath;
   // false: load the module but do not call DriverEntry (tests that drive single
   // driver functions through symbol()).
   bool runDriverEntry = true;
-  // Strict platform: every request gets input and output buffers of exactly the
-  // stated lengths with guard pages behind them (a byte beyond either faults);
-  // a request must store a status and return TRUE, and must not write output
-  // beyond the Information it reports; any violation aborts with a message.
+  // Strict platform: a request's one buffer (input and output are the same
+  // memory, as ever) is exactly max(input, output) bytes long and ends where an
+  // inaccessible page begins, so a byte beyond it faults; past the input it
+  // holds a pattern instead of zeros. The driver must store a status, return
+  // TRUE, report no more output than there is room for, and leave every byte
+  // past the Information it reports as it was; any violation aborts with a
+  // message.
   bool strict = false;
   // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
-  // mapping fails, to exercise the driver's handling of failed mappings.
+  // mapping fails, to exercise the driver's handling of failed mappings. Every
+  // failed mapping's trace event has its `found` flag set.
   std::vector<uint64_t> failMappings;
 };
 
@@ -44,7 +49,10 @@ struct RequestResult {
 };
 
 // A frame-buffer view (or I/O range) that VideoPortMapMemory handed out and that
-// has not been unmapped yet.
+// has not been unmapped yet. Memory addresses are placed in request order in a
+// fixed 512 MB area below 4 GB, a guard page behind each, and a freed one is
+// handed out again only once the area is used up; so the same calls give the
+// same addresses on every run, in 32-bit and 64-bit processes alike.
 struct UserMapping {
   uint64_t address = 0;  // the address the caller got (a port number for I/O space)
   uint64_t physical = 0;
@@ -73,7 +81,8 @@ class Session {
   board::Trace& trace();
 
   // One request packet through HwStartIO. Input and output share one buffer of
-  // max(input, output) bytes, as the video port library's buffered requests do.
+  // max(input, output) bytes, as the video port library's buffered requests do
+  // (zero past the input, or a pattern in a strict session).
   RequestResult request(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
 
   // Values the driver wrote with VideoPortSetRegistryParameters.
@@ -91,7 +100,9 @@ class Session {
 
   // Address of a C-linkage symbol of this session's driver module (functions and
   // module variables), nullptr when absent. Tests call single driver functions
-  // through it; the calls reach this session's board like any other.
+  // through it; the calls reach this session's board like any other. For a .sys
+  // image these are its exports, and only its variables are usable as they are:
+  // its functions keep the driver's calling convention.
   void* symbol(const char* name) const;
   template <typename T>
   T* driverSymbol(const char* name) const {

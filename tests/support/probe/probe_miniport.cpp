@@ -35,7 +35,9 @@ constexpr ULONG PROBE_COPY = 0x83010010;          // output = input, as much as 
 constexpr ULONG PROBE_WRITE_PAST_OUTPUT = 0x83010014;
 constexpr ULONG PROBE_READ_PAST_INPUT = 0x83010018;
 constexpr ULONG PROBE_NO_STATUS = 0x8301001C;
-constexpr ULONG PROBE_WRITE_UNREPORTED = 0x83010020;  // fills the output, reports none of it
+constexpr ULONG PROBE_WRITE_UNREPORTED = 0x83010020;      // fills the output, reports none of it
+constexpr ULONG PROBE_WRITE_ONE_UNREPORTED = 0x83010024;  // fills it, reports all but the last
+constexpr ULONG PROBE_OVERSTATE = 0x83010028;  // reports one byte more than the output holds
 
 static ULONG CountNonZero(const void* pvData, ULONG ulLength) {
   const UCHAR* puc = static_cast<const UCHAR*>(pvData);
@@ -96,8 +98,16 @@ static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
     case PROBE_NO_STATUS:
       return TRUE;
     case PROBE_WRITE_UNREPORTED:
+    case PROBE_WRITE_ONE_UNREPORTED:
       for (ULONG i = 0; i < psPacket->OutputBufferLength; ++i) pucOut[i] = 0x11;
       psPacket->StatusBlock->Status = 0;
+      if (psPacket->IoControlCode == PROBE_WRITE_ONE_UNREPORTED) {
+        psPacket->StatusBlock->Information = psPacket->OutputBufferLength - 1;
+      }
+      return TRUE;
+    case PROBE_OVERSTATE:
+      psPacket->StatusBlock->Status = 0;
+      psPacket->StatusBlock->Information = psPacket->OutputBufferLength + 1;
       return TRUE;
     default:
       psPacket->StatusBlock->Status = 1;
