@@ -169,7 +169,7 @@ INSTANTIATE_TEST_SUITE_P(
         // The top edge cuts rows from the height register.
         Script{"TopEdge", {Pos(7, -39, At(7, 0), 0, 1), Pos(7, -12, kAny, 0, 28)}},
         Script{"UnshiftedPutsTheShapeBack",
-               {Pos(-20, -10, kAny, '2'), Pos(5, 6, At(5, 6), 'S', 40)}},
+               {Pos(-20, -10, kAny, '2'), Pos(0, 6, At(0, 6), 'S', 40)}},
         // Wholly off screen: hidden, the pattern shown before kept.
         Script{"WhollyOffScreen",
                {Pos(-3, 0, At(0, 0), '2'), Pos(-64, 0, kHidden, '2', 40), Pos(-3, 0, At(0, 0), '1'),

@@ -55,7 +55,7 @@ const TvCase kCases[] = {
     {"PintoPal",                 Variant::Pinto,     0x001, TvAccess::I2c,     kPalPinto,           0x00, 0x00, 0x00, 0x06},
     // S-VHS in bits 8-15: exactly 0x01 selects it; other bits of 0x42 stay.
     {"BramblePalSvhs",           Variant::Bramble,   0x101, TvAccess::Io,      kPalBramble,         0x00, 0x08, 0x00, 0x06},
-    {"BramblePalOtherOutput",    Variant::Bramble,   0x201, TvAccess::Io,      kPalBramble,         0xFF, 0xF7, 0x00, 0x06},
+    {"BramblePalOtherOutput",    Variant::Bramble,   0x301, TvAccess::Io,      kPalBramble,         0xFF, 0xF7, 0x00, 0x06},
     // NTSC from the internal clock: the common tail alone.
     {"BrambleInternalClock",     Variant::Bramble,   0x004, TvAccess::Io,      kTail,               0x00, 0x00, 0x00, 0x06},
     {"BrambleRxInternalClock",   Variant::BrambleRX, 0x004, TvAccess::Memory,  kTailBrambleRx,      0x00, 0x00, 0x00, 0x06},

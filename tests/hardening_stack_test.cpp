@@ -79,7 +79,9 @@ TEST(KernelStack, EveryFrameOfTheTargetBuildIsSmallAndFixed) {
       EXPECT_EQ(frame.kind, "static") << frame.function;
       if (frame.bytes > largest->bytes) largest = &frame;
     }
-    std::printf("largest frame: %u bytes, %s\n", largest->bytes, largest->function.c_str());
+    std::printf("%s: largest frame %u bytes, %s\n",
+                folder.parent_path().parent_path().parent_path().filename().c_str(), largest->bytes,
+                largest->function.c_str());
   }
 }
 

@@ -28,17 +28,17 @@ std::vector<board::TraceEvent> eventsOf(const board::Trace& trace, board::TraceE
   return out;
 }
 
-std::unique_ptr<Session> Boot(const BoardSpec& wanted) {
+std::unique_ptr<Session> Boot(const BoardSetup& setup) {
   platform::SessionOptions options;
-  options.board.variant = wanted.variant;
-  options.board.memoryBytes = wanted.memory;
-  options.board.gbase = wanted.gbase;
-  options.board.tftBasePort = wanted.tftPorts;
-  options.board.superIoE1 = wanted.superIoE1;
-  options.board.tvEncoderPresent = wanted.tvEncoder;
-  options.outputType = wanted.rawOutput;
-  if (wanted.output != nullptr) options.outputType = platform::registryString(wanted.output);
-  options.runDriverEntry = wanted.start;
+  options.board.variant = setup.variant;
+  options.board.memoryBytes = setup.memory;
+  options.board.gbase = setup.gbase;
+  options.board.tftBasePort = setup.tftPorts;
+  options.board.superIoE1 = setup.superIoE1;
+  options.board.tvEncoderPresent = setup.tvEncoder;
+  options.outputType = setup.rawOutput;
+  if (setup.output != nullptr) options.outputType = platform::registryString(setup.output);
+  options.runDriverEntry = setup.start;
   return std::make_unique<Session>(options);
 }
 

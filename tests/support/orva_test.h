@@ -54,7 +54,7 @@ T* symbolOf(const platform::Session& session, const char* name) {
 
 // --- A board with a freshly loaded driver --------------------------------------------
 
-struct BoardSpec {
+struct BoardSetup {
   Variant variant = Variant::Bramble;
   const char* output = nullptr;  // "HardwareInformation.OutputType" keyword; none: not set
   uint32_t memory = 4u << 20;
@@ -66,10 +66,10 @@ struct BoardSpec {
   bool start = true;  // run DriverEntry (discovery maps every range and identifies the chip)
 };
 
-std::unique_ptr<Session> Boot(const BoardSpec& wanted);
+std::unique_ptr<Session> Boot(const BoardSetup& setup);
 inline std::unique_ptr<Session> Boot(Variant variant, const char* output = nullptr,
                                      uint32_t memory = 4u << 20) {
-  return Boot(BoardSpec{.variant = variant, .output = output, .memory = memory});
+  return Boot(BoardSetup{.variant = variant, .output = output, .memory = memory});
 }
 
 // A driver variable or function; throws (failing the test) when the module lacks it.
