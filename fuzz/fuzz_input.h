@@ -13,7 +13,7 @@ namespace orva::fuzz {
 
 // Board header, in this order:
 //   u8 variant (mod 8, in board::Variant order)
-//   u8 memory in 128 KB units (mod 64: 0 to 8064 KB)
+//   u8 memory in 128 KB units: bits 0-5 (0 to 8064 KB), or bits 0-3 when bit 6 is set
 //   u8 CRTC 0x20 at power-up (the graphics base)
 //   u8 flags: bit 0 external TV encoder answers; bit 1 Super I/O clock strap;
 //             bits 2-3 TFT port base (0: 0x0D00, 1: 0, 2: 0xFFFC, 3: u16 follows);
