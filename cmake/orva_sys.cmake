@@ -1,10 +1,9 @@
-# The host build also cross-builds orva.sys from this same tree, for i686 (the
-# image that ships and that ctest checks with the cross binutils) and, when its
-# cross compiler is installed, for x86-64. Both run on the hosted video port
-# library through the PE loader.
+# The host build also cross-builds orva.sys from this same tree, for i686 and
+# for x86-64: ctest checks both images with the cross binutils, and both run on
+# the hosted video port library through the PE loader.
 #
-# Sets ORVA_SYS_FILE (i686) and ORVA_SYS_X86_64_FILE (empty when not built)
-# wherever it is included; the targets orva_sys and orva_sys_x86_64 are made once.
+# Sets ORVA_SYS_FILE (i686) and ORVA_SYS_X86_64_FILE wherever it is included;
+# the targets orva_sys and orva_sys_x86_64 are made once.
 if(NOT ORVA_BUILD_SYS)
   set(ORVA_SYS_FILE "")
   set(ORVA_SYS_X86_64_FILE "")
@@ -13,14 +12,11 @@ endif()
 
 find_program(ORVA_MINGW_CXX i686-w64-mingw32-g++ REQUIRED)
 find_program(ORVA_MINGW_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
-find_program(ORVA_MINGW_CXX_X86_64 x86_64-w64-mingw32-g++)
+find_program(ORVA_MINGW_CXX_X86_64 x86_64-w64-mingw32-g++ REQUIRED)
+find_program(ORVA_MINGW_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump REQUIRED)
 
 set(ORVA_SYS_FILE ${CMAKE_BINARY_DIR}/orva-sys/driver/orva.sys)
-if(ORVA_MINGW_CXX_X86_64)
-  set(ORVA_SYS_X86_64_FILE ${CMAKE_BINARY_DIR}/orva-sys-x86_64/driver/orva.sys)
-else()
-  set(ORVA_SYS_X86_64_FILE "")
-endif()
+set(ORVA_SYS_X86_64_FILE ${CMAKE_BINARY_DIR}/orva-sys-x86_64/driver/orva.sys)
 
 if(TARGET orva_sys)
   return()
@@ -44,8 +40,4 @@ function(orva_add_sys target toolchain file)
 endfunction()
 
 orva_add_sys(orva_sys mingw-i686.cmake ${ORVA_SYS_FILE})
-if(ORVA_SYS_X86_64_FILE)
-  orva_add_sys(orva_sys_x86_64 mingw-x86_64.cmake ${ORVA_SYS_X86_64_FILE})
-else()
-  message(STATUS "orva.sys: no x86-64 cross compiler (g++-mingw-w64-x86-64); only the i686 image is built")
-endif()
+orva_add_sys(orva_sys_x86_64 mingw-x86_64.cmake ${ORVA_SYS_X86_64_FILE})
