@@ -8,7 +8,16 @@
 
 #include "address_space.h"
 
+// GCC tells of the address sanitizer with a macro, clang with a feature test.
 #if defined(__SANITIZE_ADDRESS__)
+#define ORVA_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define ORVA_ASAN 1
+#endif
+#endif
+
+#if defined(ORVA_ASAN)
 #include <sanitizer/asan_interface.h>
 #define ORVA_POISON(address, size) ASAN_POISON_MEMORY_REGION(address, size)
 #define ORVA_UNPOISON(address, size) ASAN_UNPOISON_MEMORY_REGION(address, size)
