@@ -2,8 +2,8 @@
 # for x86-64: ctest checks both images with the cross binutils, and both run on
 # the hosted video port library through the PE loader.
 #
-# Sets ORVA_SYS_FILE (i686) and ORVA_SYS_X86_64_FILE wherever it is included;
-# the targets orva_sys and orva_sys_x86_64 are made once.
+# Sets ORVA_SYS_FILE (i686) and ORVA_SYS_X86_64_FILE, and makes the targets
+# orva_sys and orva_sys_x86_64.
 if(NOT ORVA_BUILD_SYS)
   set(ORVA_SYS_FILE "")
   set(ORVA_SYS_X86_64_FILE "")
@@ -17,10 +17,6 @@ find_program(ORVA_MINGW_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump REQUIRED)
 
 set(ORVA_SYS_FILE ${CMAKE_BINARY_DIR}/orva-sys/driver/orva.sys)
 set(ORVA_SYS_X86_64_FILE ${CMAKE_BINARY_DIR}/orva-sys-x86_64/driver/orva.sys)
-
-if(TARGET orva_sys)
-  return()
-endif()
 
 include(ExternalProject)
 # One external build per machine, each with its toolchain file.
