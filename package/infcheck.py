@@ -234,7 +234,11 @@ def check(inf, binary=None, keywords=None, package=None):
                 fields = split_fields(value if key is None else f"{key}={value}")
                 if len(fields) >= 5 and fields[2] == "HardwareInformation.OutputType":
                     flags = strings.get(fields[3].strip("%").lower(), fields[3])
-                    if int(flags, 0) != 0:
+                    try:
+                        flags = int(flags, 0)
+                    except ValueError:
+                        flags = None  # an undefined %token% is reported with the strings
+                    if flags != 0:
                         say(f"[{name}] HardwareInformation.OutputType is not a string (REG_SZ)")
                     default_keyword = fields[4]
     if default_keyword != "MONITOR":
