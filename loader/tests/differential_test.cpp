@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 
 namespace orva::loader::test {
@@ -85,7 +86,13 @@ TEST_P(ShippedBinary, X86_64ImageMakesTheHostBuildsTraceAndPicture) {
 TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
   ASSERT_TRUE(runner32()) << "the 32-bit harness was built but cannot run (install qemu-user)";
   size_t modeCount = 0;
-  const std::string scenario = scenarioFor(GetParam(), &modeCount);
+  std::string scenario = scenarioFor(GetParam(), &modeCount);
+  // The harness leaves screenshots out; here one is written after the last
+  // mode set, and the traces must not tell the difference.
+  char folder[] = "/tmp/orva-shot-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string shot = std::string(folder) + "/shot.png";
+  if (modeCount != 0) scenario += "screenshot " + shot + "\n";
   char file[] = "/tmp/orva-scenario-XXXXXX";
   const int fd = mkstemp(file);
   ASSERT_GE(fd, 0);
@@ -97,6 +104,7 @@ TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
     image32 = runHarness32(GetParam(), file, ORVA_SYS_I686);
   } catch (const std::exception& e) {
     std::remove(file);
+    std::filesystem::remove_all(folder);
     FAIL() << e.what();
   }
   std::remove(file);
@@ -106,6 +114,8 @@ TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
 
   // What the board saw does not depend on the pointer width at all.
   const Outcome host64 = runHere(GetParam(), scenario, "");
+  EXPECT_EQ(std::filesystem::exists(shot), modeCount != 0);
+  std::filesystem::remove_all(folder);
   EXPECT_EQ(compareHardwareEvents(host64.trace, image32.trace), "");
   EXPECT_EQ(firstDifference(host64.vram, image32.vram), -1);
 }
