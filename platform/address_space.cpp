@@ -4,7 +4,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,17 +49,6 @@ bool resetPages(uintptr_t at, size_t size) {
 }
 
 }  // namespace
-
-void fatal(const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::fputs("videoprt: ", stderr);
-  std::vfprintf(stderr, format, args);
-  std::fputc('\n', stderr);
-  va_end(args);
-  std::fflush(stderr);
-  std::abort();
-}
 
 AddressSpace::~AddressSpace() {
   for (const auto* regions : {&deviceRegions_, &userRegions_}) {

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -90,6 +92,26 @@ Session::Impl::~Impl() {
   board.reset();
 }
 
+namespace detail {
+
+// Ends the process with a message. The private copy of the driver module goes
+// first: nothing else would remove it.
+void fatal(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::fputs("videoprt: ", stderr);
+  std::vfprintf(stderr, format, args);
+  std::fputc('\n', stderr);
+  va_end(args);
+  std::fflush(stderr);
+  if (g_current != nullptr && !g_current->moduleCopy.empty()) {
+    unlink(g_current->moduleCopy.c_str());
+  }
+  std::abort();
+}
+
+}  // namespace detail
+
 Session::Impl& Session::Impl::current(const char* function) {
   if (g_current == nullptr) detail::fatal("%s called with no session", function);
   return *g_current;
@@ -108,7 +130,11 @@ void Session::Impl::loadModule(const std::string& path) {
   moduleCopy = privateCopy(path);
   module = dlopen(moduleCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
-    const std::string error = dlerror();
+    // The loader names the copy; the caller knows the file by its own name.
+    std::string error = dlerror();
+    for (size_t at; (at = error.find(moduleCopy)) != std::string::npos;) {
+      error.replace(at, moduleCopy.size(), path);
+    }
     unlink(moduleCopy.c_str());
     moduleCopy.clear();
     throw std::runtime_error("cannot load driver module " + path + ": " + error);
