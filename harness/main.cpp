@@ -90,12 +90,6 @@ int main(int argc, char** argv) {
     options.board.tvEncoderPresent = tvEncoder;
     if (output) options.outputType = orva::platform::registryString(*output);
     steps = orvasim::loadScenario(scenario);
-    std::erase_if(steps, [](const orvasim::Step& step) {
-      if (step.verb != orvasim::Verb::Screenshot) return false;
-      std::cerr << "orva_harness: line " << step.line << ": screenshot " << step.file.string()
-                << " left out (no PNG writer in the 32-bit harness; --vram writes the memory)\n";
-      return true;
-    });
   } catch (const std::exception& e) {
     std::cerr << "orva_harness: " << e.what() << "\n" << kUsage;
     return orvasim::kExitUsage;
@@ -111,6 +105,12 @@ int main(int argc, char** argv) {
                 << session.driverEntryStatus() << ")\n";
       return orvasim::kExitFailure;
     }
+    std::erase_if(steps, [](const orvasim::Step& step) {
+      if (step.verb != orvasim::Verb::Screenshot) return false;
+      std::cerr << "orva_harness: line " << step.line << ": screenshot " << step.file.string()
+                << " left out (no PNG writer in the 32-bit harness; --vram writes the memory)\n";
+      return true;
+    });
     orvasim::Client client(session);
     orvasim::Runner runner(session, client);
     int code = orvasim::kExitOk;
