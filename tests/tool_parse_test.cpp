@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "parse.h"
 #include "scenario.h"
@@ -13,7 +14,7 @@ namespace {
 
 struct MemoryCase {
   const char* text;
-  uint32_t bytes;  // 0: refused
+  std::optional<uint32_t> bytes;  // none: refused
 };
 
 void PrintTo(const MemoryCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
@@ -23,7 +24,7 @@ class MemorySize : public testing::TestWithParam<MemoryCase> {};
 TEST_P(MemorySize, ParsesOrRefuses) {
   const MemoryCase& c = GetParam();
   if (c.bytes) {
-    EXPECT_EQ(parseMemorySize(c.text), c.bytes);
+    EXPECT_EQ(parseMemorySize(c.text), *c.bytes);
   } else {
     EXPECT_THROW(parseMemorySize(c.text), UsageError);
   }
@@ -35,11 +36,11 @@ INSTANTIATE_TEST_SUITE_P(
                     MemoryCase{"8064K", 8064u << 10}, MemoryCase{"131072", 131072},
                     MemoryCase{"128k", 131072}, MemoryCase{"2MB", 2u << 20},
                     MemoryCase{"0x200000", 2u << 20}, MemoryCase{" 4M ", 4u << 20},
-                    // refused: not a multiple of 128K, zero, beyond the 6-bit field, junk
-                    MemoryCase{"8065K", 0}, MemoryCase{"8M", 0}, MemoryCase{"100K", 0},
-                    MemoryCase{"0", 0}, MemoryCase{"0M", 0}, MemoryCase{"", 0}, MemoryCase{"4G", 0},
-                    MemoryCase{"M", 0}, MemoryCase{"-2M", 0}, MemoryCase{"2.5M", 0},
-                    MemoryCase{"99999999999M", 0}));
+                    MemoryCase{"0", 0u}, MemoryCase{"0M", 0u},  // a board without display memory
+                    // refused: not a multiple of 128K, beyond the 6-bit field, junk
+                    MemoryCase{"8065K", {}}, MemoryCase{"8M", {}}, MemoryCase{"100K", {}},
+                    MemoryCase{"", {}}, MemoryCase{"4G", {}}, MemoryCase{"M", {}},
+                    MemoryCase{"-2M", {}}, MemoryCase{"2.5M", {}}, MemoryCase{"99999999999M", {}}));
 
 struct ModeCase {
   const char* text;

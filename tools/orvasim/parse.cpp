@@ -101,7 +101,6 @@ uint32_t parseMemorySize(std::string_view text) {
   std::optional<uint64_t> count = parseUnsigned(t, 32);
   if (!count) throw fail("expected a number of bytes, or a count with K or M (e.g. 4M, 8064K)");
   uint64_t bytes = *count * unit;
-  if (bytes == 0) throw fail("the board needs display memory");
   if (bytes % kMemoryUnit) throw fail("not a multiple of 128K");
   if (bytes > kMemoryMax) throw fail("at most 8064K (63 x 128K)");
   return static_cast<uint32_t>(bytes);
