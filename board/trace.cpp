@@ -161,6 +161,7 @@ std::string Trace::toJson(const TraceEvent& e) {
       out += e.io ? "\"io\"" : "\"memory\"";
       numberField(out, "phys", e.address);
       numberField(out, "length", e.value);
+      if (e.failed) out += ",\"failed\":true";
       break;
     case TraceEvent::Op::In:
     case TraceEvent::Op::Out:

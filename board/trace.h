@@ -1,7 +1,8 @@
 // Bus trace: every access the driver makes, in program order, as JSON Lines.
 // One object per event: "op" first, then the operation's fields in a fixed order;
 // byte strings (registry-set data, request input, done output) as lowercase hex
-// pairs; an access the board did not decode carries "undecoded": true last.
+// pairs; an access the board did not decode carries "undecoded": true last, and a
+// mapping the library refused carries "failed": true last.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -26,6 +27,7 @@ struct TraceEvent {
   uint8_t width = 0;           // in/out/read/write: 8, 16, 32
   bool io = false;             // map: I/O space
   bool found = false;          // registry-get
+  bool failed = false;         // map: the library refused the mapping
   bool undecoded = false;      // in/out/read/write the board did not decode
   uint64_t address = 0;        // port, physical address, map phys
   uint64_t value = 0;          // access value, map length, stall us, request/done code

@@ -146,7 +146,7 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.io = InIoSpace != 0;
     event.address = physical;
     event.value = NumberOfUchars;
-    event.found = base == nullptr;  // a map event's "found" flag marks a failed mapping
+    event.failed = base == nullptr;
     session.board->trace().add(std::move(event));
     return base;
   });

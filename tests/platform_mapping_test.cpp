@@ -144,7 +144,7 @@ TEST_P(PlatformMapping, ImpossibleRangesFailButAreTraced) {
   EXPECT_EQ(deviceBase(0xFFFF, 2, true), nullptr);
   const auto maps = eventsOf(session().trace(), TraceEvent::Op::Map);
   EXPECT_EQ(maps.size(), 5u);
-  for (const TraceEvent& map : maps) EXPECT_TRUE(map.found) << "failed mapping not marked";
+  for (const TraceEvent& map : maps) EXPECT_TRUE(map.failed) << "failed mapping not marked";
 }
 
 TEST_P(PlatformMapping, DisplayDriverMappingsAreBooked) {
@@ -198,6 +198,32 @@ TEST_P(PlatformMapping, AddressesArePlacedInOrderAndNeverReused) {
   EXPECT_TRUE(below4G(reinterpret_cast<void*>(once[3] + 0x40000)));
   boot(GetParam());
   EXPECT_EQ(calls(), once);
+}
+
+// Once the area is used up, a mapping takes the first freed range that holds
+// it, neighbours joined; when none does, the mapping fails.
+TEST_P(PlatformMapping, AUsedUpAreaReusesFreedRangesFirstFit) {
+  const uint64_t frameBuffer = gbase() + 0x800000;
+  auto map = [&](PVOID* address) {
+    ULONG length = kMemory;
+    return mapMemory(frameBuffer, &length, address);
+  };
+  std::vector<uintptr_t> placed;
+  for (PVOID address = nullptr; map(&address) == 0;) {
+    ASSERT_TRUE(placed.empty() || reinterpret_cast<uintptr_t>(address) > placed.back());
+    placed.push_back(reinterpret_cast<uintptr_t>(address));
+  }
+  ASSERT_GT(placed.size(), 200u);  // 512 MB of 2 MB views and their guard pages
+  const uintptr_t step = placed[1] - placed[0];
+  EXPECT_EQ(step, kMemory + 0x1000u);
+
+  for (size_t i : {5u, 6u, 9u}) {
+    ASSERT_EQ(VideoPortUnmapMemory(extension(), reinterpret_cast<PVOID>(placed[i]), nullptr), 0);
+  }
+  PVOID address = nullptr;
+  std::vector<uintptr_t> again;
+  while (map(&address) == 0) again.push_back(reinterpret_cast<uintptr_t>(address));
+  EXPECT_EQ(again, (std::vector<uintptr_t>{placed[5], placed[6], placed[9]}));
 }
 
 TEST_P(PlatformMapping, SharedViewsTakeAProcessHandle) {

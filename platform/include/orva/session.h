@@ -33,7 +33,7 @@ struct SessionOptions {
   bool strict = false;
   // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
   // mapping fails, to exercise the driver's handling of failed mappings. Every
-  // failed mapping's trace event has its `found` flag set.
+  // failed mapping's trace event has its `failed` flag set ("failed": true).
   std::vector<uint64_t> failMappings;
 };
 

@@ -25,6 +25,7 @@ ULONG PROBE_ulExtensionNonZero = 0;  // nonzero bytes of the device extension at
 UCHAR PROBE_ucAgainIn = 0xFF;
 PVOID PROBE_pvFirstExtension = nullptr;
 ULONG PROBE_ulSameBuffer = 0;
+ULONG PROBE_ulBufferMisalignment = 0xFFFFFFFF;  // the request buffer's address modulo 8
 ULONG PROBE_ulInformationIn = 0xFFFFFFFF;
 ULONG PROBE_ulStartCalls = 0;
 
@@ -69,6 +70,8 @@ static BOOLEAN NTAPI ProbeInitialize(PVOID) {
 static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
   ++PROBE_ulStartCalls;
   PROBE_ulSameBuffer = psPacket->InputBuffer == psPacket->OutputBuffer;
+  PROBE_ulBufferMisalignment =
+      static_cast<ULONG>(reinterpret_cast<ULONG_PTR>(psPacket->InputBuffer) & 7);
   PROBE_ulInformationIn = static_cast<ULONG>(psPacket->StatusBlock->Information);
   UCHAR* pucIn = static_cast<UCHAR*>(psPacket->InputBuffer);
   UCHAR* pucOut = static_cast<UCHAR*>(psPacket->OutputBuffer);
