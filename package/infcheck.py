@@ -233,13 +233,17 @@ def check(inf, binary=None, keywords=None, package=None):
             for key, value in inf.entries(name):
                 fields = split_fields(value if key is None else f"{key}={value}")
                 if len(fields) >= 5 and fields[2] == "HardwareInformation.OutputType":
-                    flags = strings.get(fields[3].strip("%").lower(), fields[3])
-                    try:
-                        flags = int(flags, 0)
-                    except ValueError:
-                        flags = None  # an undefined %token% is reported with the strings
-                    if flags != 0:
-                        say(f"[{name}] HardwareInformation.OutputType is not a string (REG_SZ)")
+                    token = fields[3].strip()
+                    name_of = token.strip("%").lower()
+                    # An undefined %token% is reported with the strings; an
+                    # empty field means REG_SZ.
+                    if not (token.startswith("%") and name_of not in strings):
+                        try:
+                            flags = int(strings.get(name_of, token) or "0", 0)
+                        except ValueError:
+                            flags = None
+                        if flags != 0:
+                            say(f"[{name}] HardwareInformation.OutputType is not a string (REG_SZ)")
                     default_keyword = fields[4]
     if default_keyword != "MONITOR":
         say(f'HardwareInformation.OutputType defaults to {default_keyword!r}, not "MONITOR"')
