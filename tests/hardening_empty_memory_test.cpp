@@ -115,7 +115,6 @@ TEST(EmptyFrameBuffer, NoRequestReachesIt) {
     ASSERT_TRUE(session.started());
     session.trace().setRecording(false);
 
-    unsigned requests = 0;
     for (uint32_t code : kCodes) {
       const bool needsFrameBuffer =
           std::find(std::begin(kNeedFrameBuffer), std::end(kNeedFrameBuffer), code) !=
@@ -124,7 +123,6 @@ TEST(EmptyFrameBuffer, NoRequestReachesIt) {
         for (uint32_t in : kLengths) {
           for (uint32_t out : kLengths) {
             const platform::RequestResult r = session.request(code, inputOf(code, in, fill), out);
-            ++requests;
             ASSERT_TRUE(r.returnedTrue);
             if (needsFrameBuffer) {
               ASSERT_NE(r.status, 0u) << std::hex << "code 0x" << code << std::dec << " in " << in
@@ -137,7 +135,6 @@ TEST(EmptyFrameBuffer, NoRequestReachesIt) {
         }
       }
     }
-    EXPECT_EQ(requests, std::size(kCodes) * 2 * std::size(kLengths) * std::size(kLengths));
 
     // Nothing mapped, cleared or drawn, and the driver still describes no mode.
     EXPECT_TRUE(session.userMappings().empty());

@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -83,31 +83,40 @@ TEST_P(ShippedBinary, X86_64ImageMakesTheHostBuildsTraceAndPicture) {
   EXPECT_EQ(firstDifference(host.vram, image.vram), -1);
 }
 
+// A folder of its own under /tmp, removed with everything in it.
+struct TempFolder {
+  std::filesystem::path path;
+  TempFolder() {
+    char name[] = "/tmp/orva-diff-XXXXXX";
+    if (mkdtemp(name) != nullptr) path = name;
+  }
+  ~TempFolder() {
+    std::error_code ignored;
+    if (!path.empty()) std::filesystem::remove_all(path, ignored);
+  }
+};
+
 TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
   ASSERT_TRUE(runner32()) << "the 32-bit harness was built but cannot run (install qemu-user)";
+  const TempFolder folder;
+  ASSERT_FALSE(folder.path.empty());
   size_t modeCount = 0;
   std::string scenario = scenarioFor(GetParam(), &modeCount);
   // The harness leaves screenshots out; here one is written after the last
   // mode set, and the traces must not tell the difference.
-  char folder[] = "/tmp/orva-shot-XXXXXX";
-  ASSERT_NE(mkdtemp(folder), nullptr);
-  const std::string shot = std::string(folder) + "/shot.png";
-  if (modeCount != 0) scenario += "screenshot " + shot + "\n";
-  char file[] = "/tmp/orva-scenario-XXXXXX";
-  const int fd = mkstemp(file);
-  ASSERT_GE(fd, 0);
-  ASSERT_EQ(write(fd, scenario.data(), scenario.size()), static_cast<ssize_t>(scenario.size()));
-  close(fd);
+  const std::filesystem::path shot = folder.path / "shot.png";
+  if (modeCount != 0) scenario += "screenshot " + shot.string() + "\n";
+  const std::filesystem::path file = folder.path / "scenario.scn";
+  std::ofstream(file) << scenario;
+  ASSERT_EQ(std::filesystem::file_size(file), scenario.size());
+
   Outcome host32, image32;
   try {
-    host32 = runHarness32(GetParam(), file, "");
-    image32 = runHarness32(GetParam(), file, ORVA_SYS_I686);
+    host32 = runHarness32(GetParam(), file.string(), "");
+    image32 = runHarness32(GetParam(), file.string(), ORVA_SYS_I686);
   } catch (const std::exception& e) {
-    std::remove(file);
-    std::filesystem::remove_all(folder);
     FAIL() << e.what();
   }
-  std::remove(file);
   expectExercised(image32.trace, modeCount);
   EXPECT_EQ(compareTraces(host32.trace, image32.trace), "");
   EXPECT_EQ(firstDifference(host32.vram, image32.vram), -1);
@@ -115,7 +124,6 @@ TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
   // What the board saw does not depend on the pointer width at all.
   const Outcome host64 = runHere(GetParam(), scenario, "");
   EXPECT_EQ(std::filesystem::exists(shot), modeCount != 0);
-  std::filesystem::remove_all(folder);
   EXPECT_EQ(compareHardwareEvents(host64.trace, image32.trace), "");
   EXPECT_EQ(firstDifference(host64.vram, image32.vram), -1);
 }

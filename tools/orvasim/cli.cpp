@@ -156,7 +156,8 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                      " (default bramble: every monitor mode plus the TV encoder on I/O ports)")
       ->type_name("CHIP");
   app.add_option("--memory", memory,
-                 "display memory: 128K steps up to 8064K, as 4M, 8064K, 2MB or bytes (default 4M)")
+                 "display memory: 128K steps up to 8064K (0: none), as 4M, 8064K, 2MB or bytes "
+                 "(default 4M)")
       ->type_name("SIZE");
   app.add_option("--gbase", gbase,
                  "CRTC 0x20 at power-up, hex: the graphics base's bits 31-24 (default 0)")
