@@ -67,6 +67,13 @@ uintptr_t AddressSpace::reserve(size_t size) {
     const uintptr_t at = next_;
     next_ += size;
     if (reserveAt(at, size)) return at;
+    // Addresses no longer match those of another run: say so, once.
+    static bool told = false;
+    if (!told) {
+      told = true;
+      std::fprintf(stderr, "videoprt: %#lx is taken by something else; mappings shift past it\n",
+                   static_cast<unsigned long>(at));
+    }
   }
   // Used up: the first retired range that fits, from its start.
   for (auto it = retired_.begin(); it != retired_.end(); ++it) {

@@ -18,7 +18,8 @@ namespace orva::platform::detail {
 class AddressSpace {
  public:
   // The placement area: free in 64-bit processes (sanitizer builds included)
-  // and in 32-bit ones, natively or under a user-mode emulator.
+  // and in plain 32-bit ones, natively or under a user-mode emulator (a 32-bit
+  // address-sanitizer build keeps its shadow memory there, and is not made).
   static constexpr uint64_t kPlacementBase = 0x10000000;
   static constexpr uint64_t kPlacementLimit = 0x30000000;
 
