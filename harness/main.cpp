@@ -8,7 +8,7 @@
 // Without --driver the host build of the driver runs. --trace writes the bus
 // trace (JSON Lines), --vram the display memory as raw bytes. The harness has
 // no PNG writer: a screenshot line is left out with a notice. A screenshot only
-// reads the board, so the trace is the one orvasim writes for the same file.
+// reads the board, so leaving it out changes nothing in the trace.
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
