@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr const char* kVariants[] = {"pinto",     "bramble", "bramble-l",  "mistral",
-                                     "bramble-r", "kestrel", "bramble-rx", "unknown"};
 constexpr const char* kOutputs[] = {
     nullptr,         "MONITOR",           "100HZPAL",           "VGANTSC",   "TVPAL",
     "TVNTSC",        "TVNTSC269",         "TVNTSCINTERNAL",     "TVPALSVHS", "TVNTSCSVHS",
@@ -22,10 +20,10 @@ constexpr const char* kOutputs[] = {
 void Sweep(benchmark::State& state) {
   uint64_t boards = 0, modeSets = 0, refused = 0;
   for (auto _ : state) {
-    for (const char* variant : kVariants) {
+    for (orva::board::Variant variant : orva::board::kAllVariants) {
       for (const char* output : kOutputs) {
         orva::platform::BootOptions options;
-        options.chip = variant;
+        options.chip = orva::board::variantName(variant);
         options.memoryBytes = 8064u << 10;
         if (output != nullptr) options.output = output;
         auto session = orva::platform::boot(options);

@@ -59,6 +59,11 @@ enum class Variant : uint8_t {
   Unknown
 };
 
+// Every variant, in enum order.
+inline constexpr Variant kAllVariants[] = {Variant::Pinto,     Variant::Bramble,  Variant::BrambleL,
+                                           Variant::Mistral,   Variant::BrambleR, Variant::Kestrel,
+                                           Variant::BrambleRX, Variant::Unknown};
+
 // Command-line names: pinto, bramble, bramble-l, mistral, bramble-r, kestrel, bramble-rx, unknown.
 std::string_view variantName(Variant variant);
 std::optional<Variant> parseVariant(std::string_view name);

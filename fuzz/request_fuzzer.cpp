@@ -189,11 +189,7 @@ std::optional<std::vector<uint8_t>> registryValue(Reader& in, RegistryKind kind)
 
 platform::SessionOptions boardOf(Reader& in) {
   platform::SessionOptions options;
-  constexpr board::Variant kVariants[] = {board::Variant::Pinto,     board::Variant::Bramble,
-                                          board::Variant::BrambleL,  board::Variant::Mistral,
-                                          board::Variant::BrambleR,  board::Variant::Kestrel,
-                                          board::Variant::BrambleRX, board::Variant::Unknown};
-  options.board.variant = kVariants[in.u8() % 8];
+  options.board.variant = board::kAllVariants[in.u8() % std::size(board::kAllVariants)];
   // Half of the boards get at most 1920 KB: a board's memory is cleared at power-up
   // and by every mode set, and small ones keep the fuzzer fast.
   const uint8_t memory = in.u8();
@@ -225,35 +221,6 @@ platform::SessionOptions boardOf(Reader& in) {
 }
 
 // --- The requests --------------------------------------------------------------
-
-constexpr uint32_t kServedCodes[] = {
-    IOCTL_VIDEO_QUERY_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_CURRENT_MODE,
-    IOCTL_VIDEO_SET_CURRENT_MODE,
-    IOCTL_VIDEO_RESET_DEVICE,
-    IOCTL_VIDEO_SET_COLOR_REGISTERS,
-    IOCTL_VIDEO_ENABLE_POINTER,
-    IOCTL_VIDEO_DISABLE_POINTER,
-    IOCTL_VIDEO_SET_POINTER_ATTR,
-    IOCTL_VIDEO_SET_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES,
-    IOCTL_VIDEO_MAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,
-    IOCTL_DRIVER_MEMORY_MAP,
-    IOCTL_DRIVER_IO_MAP,
-    IOCTL_DRIVER_READ_PORT_UCHAR,
-    IOCTL_DRIVER_READ_PORT_USHORT,
-    IOCTL_DRIVER_READ_PORT_ULONG,
-    IOCTL_DRIVER_WRITE_PORT_UCHAR,
-    IOCTL_DRIVER_WRITE_PORT_USHORT,
-    IOCTL_DRIVER_WRITE_PORT_ULONG,
-    IOCTL_DRIVER_NOP,
-    IOCTL_DRIVER_QUERY_FB_FREE,
-};
 
 bool isPortCode(uint32_t code) {
   return code >= IOCTL_DRIVER_READ_PORT_UCHAR && code <= IOCTL_DRIVER_WRITE_PORT_ULONG;
@@ -399,7 +366,8 @@ class Run {
     CHECK(r.status != 0 || r.information <= output, "request 0x%X: %llu bytes reported of %u", code,
           static_cast<unsigned long long>(r.information), output);
     const bool served =
-        std::find(std::begin(kServedCodes), std::end(kServedCodes), code) != std::end(kServedCodes);
+        std::find(std::begin(platform::kServedCodes), std::end(platform::kServedCodes), code) !=
+        std::end(platform::kServedCodes);
     CHECK(served || r.status == 1, "unserved request 0x%X: status %u", code, r.status);
     CHECK(board_.frameBufferFaults() == 0, "request 0x%X reached beyond display memory", code);
     return r;
@@ -562,7 +530,8 @@ class Run {
   void raw(Reader& in) {
     const uint8_t selector = in.u8();
     const uint32_t code =
-        (selector & 1) ? kServedCodes[(selector >> 1) % std::size(kServedCodes)] : in.u32();
+        (selector & 1) ? platform::kServedCodes[(selector >> 1) % std::size(platform::kServedCodes)]
+                       : in.u32();
     const uint32_t inLength = in.u16() % 4096;
     const uint32_t outLength = in.u16() % 4096;
     const uint8_t fill = in.u8();

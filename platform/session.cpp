@@ -294,6 +294,19 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   return result;
 }
 
+BOOLEAN Session::Impl::sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength,
+                                  uint32_t outputLength, STATUS_BLOCK* status) {
+  // Input and output are the same memory, as in the library's buffered requests.
+  VIDEO_REQUEST_PACKET packet{};
+  packet.IoControlCode = code;
+  packet.StatusBlock = status;
+  packet.InputBuffer = buffer;
+  packet.InputBufferLength = static_cast<ULONG>(inputLength);
+  packet.OutputBuffer = buffer;
+  packet.OutputBufferLength = outputLength;
+  return startIo(adapters.front().extension.get(), &packet);
+}
+
 BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> input,
                                     uint32_t outputLength, RequestResult* result) {
   // Buffered requests: one buffer of max(input, output) bytes holds the input on
@@ -304,15 +317,7 @@ BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> inpu
 
   STATUS_BLOCK status{};
   status.Status = 0;
-  status.Information = 0;
-  VIDEO_REQUEST_PACKET packet{};
-  packet.IoControlCode = code;
-  packet.StatusBlock = &status;
-  packet.InputBuffer = buffer.get();
-  packet.InputBufferLength = static_cast<ULONG>(input.size());
-  packet.OutputBuffer = buffer.get();
-  packet.OutputBufferLength = outputLength;
-  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
+  const BOOLEAN returned = sendPacket(code, buffer.get(), input.size(), outputLength, &status);
 
   result->status = static_cast<uint32_t>(status.Status);
   result->information = status.Information;
@@ -333,15 +338,7 @@ BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t
   constexpr VP_STATUS kUnset = static_cast<VP_STATUS>(0xDEADBEEF);
   STATUS_BLOCK status{};
   status.Status = kUnset;
-  status.Information = 0;
-  VIDEO_REQUEST_PACKET packet{};
-  packet.IoControlCode = code;
-  packet.StatusBlock = &status;
-  packet.InputBuffer = buffer.data();
-  packet.InputBufferLength = static_cast<ULONG>(input.size());
-  packet.OutputBuffer = buffer.data();
-  packet.OutputBufferLength = outputLength;
-  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
+  const BOOLEAN returned = sendPacket(code, buffer.data(), input.size(), outputLength, &status);
 
   if (returned != TRUE) detail::fatal("request %#x: HwStartIO returned %d", code, returned);
   if (status.Status == kUnset) detail::fatal("request %#x: no status stored", code);

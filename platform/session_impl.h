@@ -63,6 +63,9 @@ struct Session::Impl {
   unsigned falseReturns = 0;
 
   // HwStartIO with the packet's buffers; fills status, information and output.
+  // One packet through HwStartIO with `buffer` as both input and output.
+  BOOLEAN sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength, uint32_t outputLength,
+                     STATUS_BLOCK* status);
   BOOLEAN startRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
                        RequestResult* result);
   BOOLEAN startStrictRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,

@@ -22,43 +22,8 @@ namespace {
 using board::Variant;
 using platform::Session;
 
-constexpr Variant kVariants[] = {Variant::Pinto,     Variant::Bramble,  Variant::BrambleL,
-                                 Variant::Mistral,   Variant::BrambleR, Variant::Kestrel,
-                                 Variant::BrambleRX, Variant::Unknown};
-
-// Every code the driver serves, then a few it does not.
-constexpr uint32_t kCodes[] = {
-    IOCTL_VIDEO_QUERY_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,
-    IOCTL_VIDEO_QUERY_CURRENT_MODE,
-    IOCTL_VIDEO_SET_CURRENT_MODE,
-    IOCTL_VIDEO_RESET_DEVICE,
-    IOCTL_VIDEO_SET_COLOR_REGISTERS,
-    IOCTL_VIDEO_ENABLE_POINTER,
-    IOCTL_VIDEO_DISABLE_POINTER,
-    IOCTL_VIDEO_SET_POINTER_ATTR,
-    IOCTL_VIDEO_SET_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_POSITION,
-    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES,
-    IOCTL_VIDEO_MAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
-    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,
-    IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,
-    IOCTL_DRIVER_MEMORY_MAP,
-    IOCTL_DRIVER_IO_MAP,
-    IOCTL_DRIVER_READ_PORT_UCHAR,
-    IOCTL_DRIVER_READ_PORT_USHORT,
-    IOCTL_DRIVER_READ_PORT_ULONG,
-    IOCTL_DRIVER_WRITE_PORT_UCHAR,
-    IOCTL_DRIVER_WRITE_PORT_USHORT,
-    IOCTL_DRIVER_WRITE_PORT_ULONG,
-    IOCTL_DRIVER_NOP,
-    IOCTL_DRIVER_QUERY_FB_FREE,
-    0x00000000,
-    0x230414,
-    0x830020E8,
-    0xFFFFFFFF,
-};
+// Codes the driver does not serve, tried beside every one it does.
+constexpr uint32_t kUnservedCodes[] = {0x00000000, 0x230414, 0x830020E8, 0xFFFFFFFF};
 
 // Requests that need the frame buffer: none of them may succeed without one.
 constexpr uint32_t kNeedFrameBuffer[] = {
@@ -94,7 +59,7 @@ platform::SessionOptions emptyBoard(Variant variant) {
 }
 
 TEST(EmptyFrameBuffer, StartsWithNoModeAndBothViewsUnmapped) {
-  for (Variant variant : kVariants) {
+  for (Variant variant : board::kAllVariants) {
     SCOPED_TRACE(std::string(board::variantName(variant)));
     Session session(emptyBoard(variant));
     ASSERT_TRUE(session.started());
@@ -115,7 +80,10 @@ TEST(EmptyFrameBuffer, NoRequestReachesIt) {
     ASSERT_TRUE(session.started());
     session.trace().setRecording(false);
 
-    for (uint32_t code : kCodes) {
+    std::vector<uint32_t> codes(std::begin(platform::kServedCodes),
+                                std::end(platform::kServedCodes));
+    codes.insert(codes.end(), std::begin(kUnservedCodes), std::end(kUnservedCodes));
+    for (uint32_t code : codes) {
       const bool needsFrameBuffer =
           std::find(std::begin(kNeedFrameBuffer), std::end(kNeedFrameBuffer), code) !=
           std::end(kNeedFrameBuffer);

@@ -23,10 +23,6 @@ using board::TraceEvent;
 using board::Variant;
 using platform::Session;
 
-constexpr Variant kVariants[] = {Variant::Pinto,     Variant::Bramble,  Variant::BrambleL,
-                                 Variant::Mistral,   Variant::BrambleR, Variant::Kestrel,
-                                 Variant::BrambleRX, Variant::Unknown};
-
 // Rows some module reaches on every chip: the VGA, DAC, sequencer, chipset,
 // graphics-controller, CRTC, clock-selection and PCI ports, the engine registers
 // and (with display memory) both frame-buffer views.
@@ -77,7 +73,7 @@ bool platformFailsMappings() {
 
 TEST(FailedMapping, UsedRangesStopDiscoveryBeforeAnyAccessLegacyOnesDoNot) {
   if (!platformFailsMappings()) GTEST_SKIP() << "this platform does not fail mappings on request";
-  for (Variant variant : kVariants) {
+  for (Variant variant : board::kAllVariants) {
     const std::vector<REGHOST_RESOURCE> rows = rowsOf(variant);
     ASSERT_EQ(rows.size(), size_t{REGHOST_ROW_COUNT});
     uint32_t modesWhole = 0;

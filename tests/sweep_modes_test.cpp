@@ -24,10 +24,6 @@ namespace {
 using board::Variant;
 using platform::Session;
 
-constexpr Variant kVariants[] = {Variant::Pinto,     Variant::Bramble,  Variant::BrambleL,
-                                 Variant::Mistral,   Variant::BrambleR, Variant::Kestrel,
-                                 Variant::BrambleRX, Variant::Unknown};
-
 // The output keywords of the keyword table with their output values; the first
 // row stands for no registry value (the monitor stays selected).
 struct Output {
@@ -170,7 +166,7 @@ void checkModeSet(Session& session, Variant variant, uint32_t output,
 TEST(Sweep, EveryListedModeOfEveryBoardProgramsWhatItDescribes) {
   const auto start = std::chrono::steady_clock::now();
   Tally tally;
-  for (Variant variant : kVariants) {
+  for (Variant variant : board::kAllVariants) {
     for (const Output& output : kOutputs) {
       for (uint32_t memory : kMemorySizes) {
         SCOPED_TRACE(describe(variant, output.keyword, memory));

@@ -36,6 +36,36 @@ SessionOptions sessionOptions(const BootOptions& options);
 // The previous session must be gone: only one exists at a time.
 std::unique_ptr<Session> boot(const BootOptions& options);
 
+// Every control code the driver serves.
+inline constexpr uint32_t kServedCodes[] = {
+    IOCTL_VIDEO_QUERY_AVAIL_MODES,
+    IOCTL_VIDEO_QUERY_NUM_AVAIL_MODES,
+    IOCTL_VIDEO_QUERY_CURRENT_MODE,
+    IOCTL_VIDEO_SET_CURRENT_MODE,
+    IOCTL_VIDEO_RESET_DEVICE,
+    IOCTL_VIDEO_SET_COLOR_REGISTERS,
+    IOCTL_VIDEO_ENABLE_POINTER,
+    IOCTL_VIDEO_DISABLE_POINTER,
+    IOCTL_VIDEO_SET_POINTER_ATTR,
+    IOCTL_VIDEO_SET_POINTER_POSITION,
+    IOCTL_VIDEO_QUERY_POINTER_POSITION,
+    IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES,
+    IOCTL_VIDEO_MAP_VIDEO_MEMORY,
+    IOCTL_VIDEO_UNMAP_VIDEO_MEMORY,
+    IOCTL_VIDEO_SHARE_VIDEO_MEMORY,
+    IOCTL_VIDEO_UNSHARE_VIDEO_MEMORY,
+    IOCTL_DRIVER_MEMORY_MAP,
+    IOCTL_DRIVER_IO_MAP,
+    IOCTL_DRIVER_READ_PORT_UCHAR,
+    IOCTL_DRIVER_READ_PORT_USHORT,
+    IOCTL_DRIVER_READ_PORT_ULONG,
+    IOCTL_DRIVER_WRITE_PORT_UCHAR,
+    IOCTL_DRIVER_WRITE_PORT_USHORT,
+    IOCTL_DRIVER_WRITE_PORT_ULONG,
+    IOCTL_DRIVER_NOP,
+    IOCTL_DRIVER_QUERY_FB_FREE,
+};
+
 // --- Records ---------------------------------------------------------------
 
 template <typename T>
