@@ -149,35 +149,35 @@ std::optional<std::string> runner32() {
   return prefix;
 }
 
+TempFolder::TempFolder() {
+  char name[] = "/tmp/orva-diff-XXXXXX";
+  if (mkdtemp(name) != nullptr) path = name;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code ignored;
+  if (!path.empty()) std::filesystem::remove_all(path, ignored);
+}
+
 Outcome runHarness32(const BoardSetup& setup, const std::string& scenarioFile,
                      const std::string& driverImage) {
   const auto prefix = runner32();
   if (!prefix) throw std::runtime_error("the 32-bit harness cannot run here");
-  char folder[] = "/tmp/orva-harness-XXXXXX";
-  if (mkdtemp(folder) == nullptr) throw std::runtime_error("no temporary folder");
-  const std::string trace = std::string(folder) + "/trace.jsonl";
-  const std::string vram = std::string(folder) + "/vram.bin";
+  const TempFolder folder;
+  if (folder.path.empty()) throw std::runtime_error("no temporary folder");
+  const std::string trace = (folder.path / "trace.jsonl").string();
+  const std::string vram = (folder.path / "vram.bin").string();
   std::string command = *prefix + ORVA_HARNESS32 + " --quiet --chip " + setup.chip + " --memory " +
                         setup.memory + " --trace " + trace + " --vram " + vram;
   if (setup.output) command += " --output " + *setup.output;
   if (!driverImage.empty()) command += " --driver " + driverImage;
   command += " " + scenarioFile;
   const int status = std::system(command.c_str());
+  if (status != 0) throw std::runtime_error("'" + command + "' failed");
   Outcome run;
-  try {
-    if (status != 0) throw std::runtime_error("'" + command + "' failed");
-    run.trace = readFile(trace);
-    const std::string bytes = readFile(vram);
-    run.vram.assign(bytes.begin(), bytes.end());
-  } catch (...) {
-    std::remove(trace.c_str());
-    std::remove(vram.c_str());
-    rmdir(folder);
-    throw;
-  }
-  std::remove(trace.c_str());
-  std::remove(vram.c_str());
-  rmdir(folder);
+  run.trace = readFile(trace);
+  const std::string bytes = readFile(vram);
+  run.vram.assign(bytes.begin(), bytes.end());
   return run;
 }
 

@@ -1,12 +1,23 @@
 // Runs one scenario on two builds of the driver and compares what the board saw.
 #pragma once
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 namespace orva::loader::test {
+
+// A folder of its own under /tmp, removed with everything in it; an empty path
+// when none could be made.
+struct TempFolder {
+  std::filesystem::path path;
+  TempFolder();
+  ~TempFolder();
+  TempFolder(const TempFolder&) = delete;
+  TempFolder& operator=(const TempFolder&) = delete;
+};
 
 struct BoardSetup {
   std::string chip;                   // board variant name

@@ -6,9 +6,7 @@
 #include "differential.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 
@@ -82,19 +80,6 @@ TEST_P(ShippedBinary, X86_64ImageMakesTheHostBuildsTraceAndPicture) {
   EXPECT_EQ(compareTraces(host.trace, image.trace), "");
   EXPECT_EQ(firstDifference(host.vram, image.vram), -1);
 }
-
-// A folder of its own under /tmp, removed with everything in it.
-struct TempFolder {
-  std::filesystem::path path;
-  TempFolder() {
-    char name[] = "/tmp/orva-diff-XXXXXX";
-    if (mkdtemp(name) != nullptr) path = name;
-  }
-  ~TempFolder() {
-    std::error_code ignored;
-    if (!path.empty()) std::filesystem::remove_all(path, ignored);
-  }
-};
 
 TEST_P(ShippedBinary, I686ImageMakesTheHostBuildsTraceAndPicture) {
   ASSERT_TRUE(runner32()) << "the 32-bit harness was built but cannot run (install qemu-user)";
