@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <set>
 
 #include "parse.h"
 #include "scenario.h"
@@ -178,6 +179,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"raw 0x230410 - 0", true, Verb::Raw},
         LineCase{"raw 0x23040C 4a000000 0", true, Verb::Raw},
         LineCase{"screenshot out.png", true, Verb::Screenshot},
+        LineCase{"set-mode first output=4", true, Verb::SetMode},
+        LineCase{"query-color-caps", true, Verb::QueryColorCaps},
+        LineCase{"fb-probe", true, Verb::FbProbe}, LineCase{"fb-probe 0x1234", true, Verb::FbProbe},
+        LineCase{"pointer-shape arrow flags=caps", true, Verb::PointerShape},
         // refused
         LineCase{"set-mode", false, Verb::Nop}, LineCase{"set-mode 800x600", false, Verb::Nop},
         LineCase{"map now", false, Verb::Nop}, LineCase{"jump 3", false, Verb::Nop},
@@ -189,7 +194,12 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"pointer-shape arrow height", false, Verb::Nop},
         LineCase{"port-write8 0x80 0", false, Verb::Nop},
         LineCase{"port-read64 0x80", false, Verb::Nop},
-        LineCase{"raw 0x230410 abc 0", false, Verb::Nop}, LineCase{"share 0", false, Verb::Nop}));
+        LineCase{"raw 0x230410 abc 0", false, Verb::Nop}, LineCase{"share 0", false, Verb::Nop},
+        LineCase{"set-mode first 4", false, Verb::Nop},
+        LineCase{"set-mode first output=4097", false, Verb::Nop},
+        LineCase{"set-mode first output=4 output=4", false, Verb::Nop},
+        LineCase{"fb-probe 1 2", false, Verb::Nop},
+        LineCase{"pointer-shape arrow width=caps", false, Verb::Nop}));
 
 TEST(Scenario, SkipsCommentsAndCountsLines) {
   std::vector<Step> steps =
@@ -214,6 +224,18 @@ TEST(Scenario, PointerShapeArguments) {
   EXPECT_EQ(step.y, -7);
   EXPECT_EQ(step.flags, 0x03u);  // asynchronous, monochrome unless told otherwise
   EXPECT_EQ(step.shape, *builtinShape("cross"));
+}
+
+// The generated palette: 8 red and 8 green levels 32 apart, 4 blue levels 64 apart,
+// red counting fastest, every colour once.
+TEST(Scenario, Rgb332PaletteHoldsEveryLevelOnce) {
+  const Step step = *parseScenarioLine("palette 0 rgb332", 1, ".");
+  ASSERT_EQ(step.colours.size(), 256u);
+  EXPECT_EQ(step.colours[1], 0x200000u);
+  EXPECT_EQ(step.colours[8], 0x002000u);
+  EXPECT_EQ(step.colours[64], 0x000040u);
+  EXPECT_EQ(step.colours[255], 0xE0E0C0u);
+  EXPECT_EQ(std::set<uint32_t>(step.colours.begin(), step.colours.end()).size(), 256u);
 }
 
 TEST(Shapes, BuiltInPlanesFollowTheColourCode) {

@@ -210,7 +210,9 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
       "  pointer-move X Y | pointer-enable | pointer-disable | pointer-query | reset\n"
       "  mem-map PHYS LENGTH | io-map PORT LENGTH | fb-free | nop\n"
       "  port-read8|16|32 BASE [OFFSET] | port-write8|16|32 BASE OFFSET VALUE\n"
-      "  screenshot FILE | raw CODE HEXINPUT|- OUTLENGTH\n");
+      "  screenshot FILE | raw CODE HEXINPUT|- OUTLENGTH\n"
+      "  query-color-caps | fb-probe [VALUE] | set-mode first [output=LENGTH]\n"
+      "  palette FIRST rgb332 | pointer-shape ... flags=caps\n");
   CLI::App* runShot = run->add_subcommand("screenshot", "write the picture as PNG at the end");
   runShot->add_option("--out", command.screenshot, "PNG file")->type_name("FILE")->required();
   for (CLI::App* sub : {info, modes, set, shot, run, setShot, runShot}) sub->fallthrough();

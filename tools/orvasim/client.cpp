@@ -61,6 +61,8 @@ std::string requestName(uint32_t c) {
       return "IOCTL_VIDEO_QUERY_POINTER_POSITION";
     case code::kQueryPointerCapabilities:
       return "IOCTL_VIDEO_QUERY_POINTER_CAPABILITIES";
+    case code::kQueryColorCapabilities:
+      return "IOCTL_VIDEO_QUERY_COLOR_CAPABILITIES";
     case code::kMapVideoMemory:
       return "IOCTL_VIDEO_MAP_VIDEO_MEMORY";
     case code::kUnmapVideoMemory:
@@ -174,8 +176,10 @@ Exchange Client::queryCurrentMode() {
   return e;
 }
 
-Exchange Client::setMode(uint32_t mode) {
-  return exchange(code::kSetCurrentMode, req::setMode(session_, mode));
+Exchange Client::setMode(uint32_t mode, uint32_t outputLength) {
+  if (outputLength == 0) return exchange(code::kSetCurrentMode, req::setMode(session_, mode));
+  const VIDEO_MODE record{mode};
+  return send(code::kSetCurrentMode, req::bytesOf(record), outputLength);
 }
 
 Exchange Client::reset() { return exchange(code::kResetDevice, req::resetDevice(session_)); }
@@ -219,6 +223,39 @@ Exchange Client::queryPointerCapabilities() {
                 {"MaxHeight", reply.value.MaxHeight},
                 {"HWPtrBitmapStart", reply.value.HWPtrBitmapStart},
                 {"HWPtrBitmapEnd", reply.value.HWPtrBitmapEnd}};
+  return e;
+}
+
+Exchange Client::queryColorCapabilities() {
+  // Length, AttributeFlags, then the phosphor decays, chromaticities and gammas.
+  static constexpr const char* kFields[] = {"Length",
+                                            "AttributeFlags",
+                                            "RedPhosphoreDecay",
+                                            "GreenPhosphoreDecay",
+                                            "BluePhosphoreDecay",
+                                            "WhiteChromaticity_x",
+                                            "WhiteChromaticity_y",
+                                            "WhiteChromaticity_Y",
+                                            "RedChromaticity_x",
+                                            "RedChromaticity_y",
+                                            "GreenChromaticity_x",
+                                            "GreenChromaticity_y",
+                                            "BlueChromaticity_x",
+                                            "BlueChromaticity_y",
+                                            "WhiteGamma",
+                                            "RedGamma",
+                                            "GreenGamma",
+                                            "BlueGamma"};
+  constexpr uint32_t kLength = sizeof kFields / sizeof kFields[0] * 4;
+  Exchange e = send(code::kQueryColorCapabilities, {}, kLength);
+  if (e.status == 0) {
+    for (size_t i = 0; i < std::size(kFields); ++i) {
+      int32_t field = 0;
+      if (4 * i + 4 <= std::min<uint64_t>(e.information, e.output.size()))
+        std::memcpy(&field, e.output.data() + 4 * i, 4);
+      e.result[kFields[i]] = field;
+    }
+  }
   return e;
 }
 

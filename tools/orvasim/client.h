@@ -31,6 +31,7 @@ constexpr uint32_t kQueryPointerPosition = 0x23044C;
 constexpr uint32_t kQueryPointerCapabilities = 0x230450;
 constexpr uint32_t kMapVideoMemory = 0x230458;
 constexpr uint32_t kUnmapVideoMemory = 0x23045C;
+constexpr uint32_t kQueryColorCapabilities = 0x230468;
 constexpr uint32_t kShareVideoMemory = 0x230474;
 constexpr uint32_t kUnshareVideoMemory = 0x230478;
 constexpr uint32_t kDriverMemoryMap = 0x830020C0;
@@ -46,7 +47,7 @@ constexpr uint32_t kDriverQueryFbFree = 0x830020E4;
 }  // namespace code
 
 // The request's name for a control code ("IOCTL_VIDEO_SET_CURRENT_MODE"), or its
-// hex value when the driver serves no such code.
+// hex value when the tool has no name for it.
 std::string requestName(uint32_t code);
 // "NO_ERROR", "ERROR_INVALID_PARAMETER", ...; the number for any other status.
 std::string statusName(uint32_t status);
@@ -80,13 +81,16 @@ class Client {
   // The whole list (asks for the count first, then for exactly that many entries).
   Exchange queryModes(std::vector<ModeInformation>* modes = nullptr);
   Exchange queryCurrentMode();
-  Exchange setMode(uint32_t mode);
+  // outputLength: the output buffer passed beside the mode number (none by default).
+  Exchange setMode(uint32_t mode, uint32_t outputLength = 0);
   Exchange reset();
   Exchange mapVideoMemory(uint64_t requestedAddress = 0);
   Exchange unmapVideoMemory(uint64_t address);
   Exchange shareVideoMemory(uint32_t offset, uint32_t size, uint64_t process = 0);
   Exchange unshareVideoMemory(uint64_t address, uint64_t process = 0);
   Exchange queryPointerCapabilities();
+  // VIDEO_COLOR_CAPABILITIES, 72 bytes, decoded when the request succeeds.
+  Exchange queryColorCapabilities();
   Exchange setPalette(uint32_t first, const std::vector<uint32_t>& colours);
   Exchange setPointerShape(const std::vector<uint8_t>& shape, uint32_t flags, uint32_t width,
                            uint32_t height, int32_t column, int32_t row);

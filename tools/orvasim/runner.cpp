@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <sstream>
 #include <stdexcept>
@@ -25,6 +26,16 @@ std::string fieldText(const std::string& key, const Json& value) {
   return value.dump();
 }
 
+// What a frame-buffer display driver can draw on: one plane, a graphics mode
+// that needs no bank switching, a depth it has code for.
+bool frameBufferUsable(const ModeInformation& m) {
+  constexpr uint32_t kGraphics = 0x02, kBanked = 0x80;
+  return m.NumberOfPlanes == 1 && (m.AttributeFlags & kGraphics) != 0 &&
+         (m.AttributeFlags & kBanked) == 0 &&
+         (m.BitsPerPlane == 8 || m.BitsPerPlane == 16 || m.BitsPerPlane == 24 ||
+          m.BitsPerPlane == 32);
+}
+
 }  // namespace
 
 const std::vector<ModeInformation>& Runner::modeList() {
@@ -46,15 +57,26 @@ Json Runner::run(const Step& step) {
     case Verb::QueryNumModes:
       e = client_.queryNumModes();
       break;
-    case Verb::QueryModes:
-      e = client_.queryModes();
+    case Verb::QueryModes: {
+      std::vector<ModeInformation> list;
+      e = client_.queryModes(&list);
+      if (e.status == 0) lastModes_ = std::move(list);
       break;
+    }
     case Verb::QueryCurrentMode:
       e = client_.queryCurrentMode();
       break;
     case Verb::SetMode: {
       uint32_t mode = 0;
-      if (step.mode.number) {
+      if (step.firstUsable) {
+        if (!lastModes_) throw failLine("set-mode first: no earlier query-modes");
+        const auto usable = std::find_if(lastModes_->begin(), lastModes_->end(), frameBufferUsable);
+        if (usable == lastModes_->end())
+          throw failLine(
+              "set-mode first: no mode of the last list is one plane, graphics, "
+              "not banked, 8/16/24/32 bits per pixel");
+        mode = usable->ModeIndex;
+      } else if (step.mode.number) {
         mode = *step.mode.number;
       } else {
         try {
@@ -68,14 +90,17 @@ Json Runner::run(const Step& step) {
         }
       }
       DeviceMarks marks = markDevices(session_.board());
-      e = client_.setMode(mode);
+      e = client_.setMode(mode, step.outputLength);
       report["mode"] = mode;
       report["hardware"] = hardwareReport(session_.board(), marks);
       break;
     }
     case Verb::Map:
       e = client_.mapVideoMemory();
-      if (e.status == 0) lastMap_ = e.result["VideoRamBase"].get<uint64_t>();
+      if (e.status == 0) {
+        lastMap_ = e.result["VideoRamBase"].get<uint64_t>();
+        lastFrameBuffer_ = e.result["FrameBufferBase"].get<uint64_t>();
+      }
       break;
     case Verb::Unmap: {
       std::optional<uint64_t> address = step.address ? step.address : lastMap_;
@@ -97,13 +122,18 @@ Json Runner::run(const Step& step) {
     }
     case Verb::QueryPointerCaps:
       e = client_.queryPointerCapabilities();
+      if (e.status == 0) lastPointerFlags_ = e.result["Flags"].get<uint32_t>();
       break;
     case Verb::Palette:
       e = client_.setPalette(step.first, step.colours);
       break;
-    case Verb::PointerShape:
-      e = client_.setPointerShape(step.shape, step.flags, step.width, step.height, step.x, step.y);
+    case Verb::PointerShape: {
+      if (step.flagsFromCaps && !lastPointerFlags_)
+        throw failLine("pointer-shape flags=caps: no earlier query-pointer-caps");
+      const uint32_t flags = step.flagsFromCaps ? *lastPointerFlags_ : step.flags;
+      e = client_.setPointerShape(step.shape, flags, step.width, step.height, step.x, step.y);
       break;
+    }
     case Verb::PointerMove:
       e = client_.setPointerPosition(step.x, step.y);
       break;
@@ -144,9 +174,22 @@ Json Runner::run(const Step& step) {
                                  e.output.begin() + static_cast<std::ptrdiff_t>(std::min<uint64_t>(
                                                         e.information, e.output.size()))))}};
       break;
+    case Verb::QueryColorCaps:
+      e = client_.queryColorCapabilities();
+      break;
     case Verb::Screenshot:
       report["screenshot"] = writeScreenshot(session_.board(), step.file.string());
       return report;
+    case Verb::FbProbe: {
+      // The display driver's own access: a plain store and load through the
+      // mapping, which the video port library backs with display memory.
+      if (!lastFrameBuffer_) throw failLine("fb-probe: no earlier map");
+      auto* word = reinterpret_cast<volatile uint32_t*>(static_cast<uintptr_t>(*lastFrameBuffer_));
+      *word = step.probe;
+      const uint32_t read = *word;
+      report["probe"] = {{"address", *lastFrameBuffer_}, {"wrote", step.probe}, {"read", read}};
+      return report;
+    }
   }
   report["request"] = requestName(e.code);
   report["code"] = e.code;
@@ -176,6 +219,13 @@ void Runner::print(const Json& report, std::ostream& out) {
     out << "      wrote " << s["file"].get<std::string>() << " (" << s["width"] << "x"
         << s["height"] << ", cursor " << (s["cursorVisible"].get<bool>() ? "shown" : "hidden")
         << ")\n";
+    return;
+  }
+  if (report.contains("probe")) {
+    const Json& p = report["probe"];
+    out << "      wrote " << hex(p["wrote"].get<uint64_t>(), 8) << " at "
+        << hex(p["address"].get<uint64_t>()) << ", read back " << hex(p["read"].get<uint64_t>(), 8)
+        << "\n";
     return;
   }
   out << "      " << report["request"].get<std::string>() << ": status " << report["status"];

@@ -45,7 +45,18 @@ constexpr std::array kVerbs = {
     VerbInfo{"port-write32", Verb::PortWrite, 32},
     VerbInfo{"screenshot", Verb::Screenshot, 0},
     VerbInfo{"raw", Verb::Raw, 0},
+    VerbInfo{"query-color-caps", Verb::QueryColorCaps, 0},
+    VerbInfo{"fb-probe", Verb::FbProbe, 0},
 };
+
+// A palette a frame-buffer display driver loads at start: 3 bits of red, 3 of
+// green and 2 of blue, red counting fastest.
+std::vector<uint32_t> rgb332() {
+  std::vector<uint32_t> colours;
+  for (uint32_t i = 0; i < 256; ++i)
+    colours.push_back(((i & 7) * 32) << 16 | (((i >> 3) & 7) * 32) << 8 | (i >> 6) * 64);
+  return colours;
+}
 
 // Reads the arguments of one line, each failure naming the line and the argument.
 class Args {
@@ -110,6 +121,10 @@ void parsePointerShape(Step& step, const Args& args, const std::filesystem::path
       (key == "x" ? step.x : step.y) = args.s16(value, key);
       continue;
     }
+    if (key == "flags" && value == "caps") {
+      step.flagsFromCaps = true;
+      continue;
+    }
     std::optional<uint64_t> v = parseUnsigned(value, 32);
     if (!v) args.fail(key + " '" + value + "' is not a 32-bit number");
     if (key == "height") {
@@ -162,15 +177,33 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
     case Verb::Reset:
     case Verb::Nop:
     case Verb::FbFree:
+    case Verb::QueryColorCaps:
       args.expect(0, 0, "no arguments");
       break;
     case Verb::SetMode:
-      args.expect(1, 1, "MODE (a mode number or WxHxBPP[@HZ])");
-      try {
-        step.mode = parseModeName(args.word(0));
-      } catch (const UsageError& e) {
-        args.fail(e.what());
+      args.expect(1, 2, "MODE (a mode number, WxHxBPP[@HZ] or first) [output=LENGTH]");
+      if (args.word(0) == "first") {
+        step.firstUsable = true;
+      } else {
+        try {
+          step.mode = parseModeName(args.word(0));
+        } catch (const UsageError& e) {
+          args.fail(e.what());
+        }
       }
+      if (args.count() == 2) {
+        const std::string& option = args.word(1);
+        if (!option.starts_with("output="))
+          args.fail("option '" + option + "' is not output=LENGTH");
+        std::optional<uint64_t> length = parseUnsigned(option.substr(7), 32);
+        if (!length || *length > 4096)
+          args.fail("output length '" + option.substr(7) + "' is not 0 to 4096");
+        step.outputLength = static_cast<uint32_t>(*length);
+      }
+      break;
+    case Verb::FbProbe:
+      args.expect(0, 1, "[VALUE]");
+      if (args.count() == 1) step.probe = args.u32(0, "value");
       break;
     case Verb::Unmap:
     case Verb::Unshare:
@@ -183,9 +216,13 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
       step.b = args.u32(1, "size");
       break;
     case Verb::Palette: {
-      if (args.count() < 2) args.fail("expected FIRST RRGGBB [RRGGBB...]");
+      if (args.count() < 2) args.fail("expected FIRST RRGGBB [RRGGBB...] or FIRST rgb332");
       step.first = args.u32(0, "first entry");
       if (step.first > 0xFFFF) args.fail("first entry above 65535");
+      if (args.count() == 2 && args.word(1) == "rgb332") {
+        step.colours = rgb332();
+        break;
+      }
       for (size_t i = 1; i < args.count(); ++i) {
         std::optional<uint32_t> colour = parseColour(args.word(i));
         if (!colour) args.fail("colour '" + args.word(i) + "' is not RRGGBB");

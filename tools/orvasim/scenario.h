@@ -12,6 +12,16 @@
 //   mem-map PHYS LENGTH             io-map PORT LENGTH
 //   port-read8|16|32 BASE [OFFSET]  port-write8|16|32 BASE OFFSET VALUE
 //   screenshot FILE                 raw CODE HEXINPUT|- OUTLENGTH
+//   query-color-caps                fb-probe [VALUE]     (default 0xAA55AA55)
+//
+// set-mode also takes MODE `first` (the first mode of the last query-modes list
+// that a frame-buffer display driver can draw on: one plane, graphics, not banked,
+// 8, 16, 24 or 32 bits per pixel) and the option output=LENGTH (an output buffer of
+// LENGTH bytes beside the mode number). palette takes `rgb332` for its colours: the
+// 256 entries of 3-bit red, 3-bit green and 2-bit blue, red counting fastest.
+// pointer-shape takes flags=caps: the flags of the last query-pointer-caps.
+// fb-probe writes VALUE to the first frame-buffer word through the last map's
+// address and reads it back.
 //
 // SHAPE is a built-in name (arrow, block, cross) or a file of 1024 bytes in hex.
 // Shape files are looked up from the scenario file's folder; screenshots are written
@@ -53,6 +63,8 @@ enum class Verb {
   PortWrite,
   Screenshot,
   Raw,
+  QueryColorCaps,
+  FbProbe,
 };
 
 struct Step {
@@ -73,7 +85,10 @@ struct Step {
   std::filesystem::path file;    // screenshot
   uint32_t code = 0;             // raw
   std::vector<uint8_t> input;    // raw
-  uint32_t outputLength = 0;     // raw
+  uint32_t outputLength = 0;     // raw; set-mode output=LENGTH
+  bool firstUsable = false;      // set-mode first
+  bool flagsFromCaps = false;    // pointer-shape flags=caps
+  uint32_t probe = 0xAA55AA55;   // fb-probe
 };
 
 // The request name of a step as scenario files spell it.
