@@ -1,9 +1,15 @@
 #!/usr/bin/env python3
 """Checks the display INF of the package: every section it references exists,
 the service and the files it copies agree, the default output keyword is
-MONITOR, and the output keywords it documents are those the driver accepts.
+MONITOR, and the output keywords it documents are those the driver accepts;
+and what a display package needs to bring up a desktop on Windows 2000, XP and
+Server 2003: an undecorated models section beside the decorated ones, a display
+driver named in InstalledDisplayDrivers, a service that starts (StartType 1 or
+3), the GeneralConfigData section, a DriverVer of the project's version, and the
+catalog a CatalogFile line names.
 
   infcheck.py orva.inf [--binary orva.sys] [--keywords K1,K2,...] [--package DIR]
+                       [--version X.Y.Z] [--device-memory MB]
   infcheck.py orva.inf --list-keywords
 
 Prints one line per problem and exits 1 when there is any, 0 when there is none,
@@ -18,6 +24,12 @@ import sys
 DISPLAY_CLASS_GUID = "{4d36e968-e325-11ce-bfc1-08002be10318}"
 ARCHITECTURES = {"NTx86": "x86", "NTamd64": "amd64"}
 DRIVERS_DIRID = "12"
+SYSTEM_DIRID = "11"  # where display DLLs go
+# The display driver every Windows of this family carries; any other display
+# driver must be a DLL the package copies to the system directory.
+SYSTEM_DISPLAY_DRIVERS = ("framebuf",)
+START_TYPES = {"1": "system start", "3": "demand start"}
+FLAGS_MULTI_SZ = 0x00010000
 INSTALL_DIRECTIVES = ("copyfiles", "addreg", "delreg", "delfiles", "renfiles")
 
 
@@ -102,7 +114,91 @@ def keyword_table(inf):
     return rows
 
 
-def check(inf, binary=None, keywords=None, package=None):
+def flags_of(token, strings):
+    """An AddReg flags field as a number (empty: 0, REG_SZ); None when it is
+    not a number or an undefined %string% (reported with the strings)."""
+    text = token.strip()
+    if text.startswith("%") and text.endswith("%"):
+        text = strings.get(text.strip("%").lower())
+        if text is None:
+            return None
+    try:
+        return int(text or "0", 0)
+    except ValueError:
+        return None
+
+
+def registry_entries(inf, sections):
+    """(AddReg section, value name, flags field, values) of every HKR entry the
+    given install sections add."""
+    found = []
+    for section in sorted(sections):
+        for name in inf.directives(section, "addreg"):
+            for key, value in inf.entries(name):
+                fields = split_fields(value if key is None else f"{key}={value}")
+                if len(fields) >= 3 and fields[0].upper() == "HKR":
+                    flags = fields[3] if len(fields) > 3 else ""
+                    found.append((name, fields[2], flags, fields[4:]))
+    return found
+
+
+def check_version(inf, version, package, say):
+    """DriverVer is a date and a four-part version, the project's when given;
+    a catalog named by CatalogFile is in the package."""
+    driver_ver = inf.value("Version", "DriverVer")
+    match = re.fullmatch(r"(\d\d)/(\d\d)/(\d{4})\s*,\s*(\d+)\.(\d+)\.(\d+)\.(\d+)",
+                         driver_ver or "")
+    if match is None or not (1 <= int(match[1]) <= 12 and 1 <= int(match[2]) <= 31):
+        say(f"[Version] DriverVer {driver_ver!r} is not mm/dd/yyyy,w.x.y.z")
+    elif version is not None:
+        want = (version.split(".") + ["0"] * 4)[:4]
+        if [int(part) for part in match.groups()[3:]] != [int(part) for part in want]:
+            say(f"[Version] DriverVer version {'.'.join(match.groups()[3:])} is not the "
+                f"project's version {'.'.join(want)}")
+    for key, value in inf.entries("Version"):
+        if key and key.lower().startswith("catalogfile") and package is not None:
+            if not os.path.isfile(os.path.join(package, value.strip('"'))):
+                say(f"[Version] {key} {value} is not in the package")
+
+
+def check_display_driver(inf, settings, copied, say):
+    """InstalledDisplayDrivers (REG_MULTI_SZ) names display drivers Windows has
+    or that the INF copies to the system directory."""
+    strings = {key.lower(): value for key, value in inf.entries("Strings") if key}
+    named = [entry for entry in registry_entries(inf, settings)
+             if entry[1].lower() == "installeddisplaydrivers"]
+    if not named:
+        say("no InstalledDisplayDrivers in the software settings: no display driver "
+            "would open the miniport")
+    for section, _, flags, values in named:
+        number = flags_of(flags, strings)
+        if number is not None and number & 0xFFFF0001 != FLAGS_MULTI_SZ:
+            say(f"[{section}] InstalledDisplayDrivers is not REG_MULTI_SZ "
+                f"(flags 0x{FLAGS_MULTI_SZ:08X})")
+        dlls = {file.lower() for file, dirid in copied if dirid == SYSTEM_DIRID}
+        for driver in (value for value in values if value):
+            shipped = f"{driver.lower()}.dll" in dlls
+            if driver.lower() not in SYSTEM_DISPLAY_DRIVERS and not shipped:
+                say(f"[{section}] InstalledDisplayDrivers names {driver}, neither framebuf nor "
+                    f"a display DLL the INF copies to the system directory (dirid {SYSTEM_DIRID})")
+
+
+def check_config_data(inf, resolved, device_memory, say):
+    """The GeneralConfigData section and its memory figure, in megabytes."""
+    section = resolved + ".GeneralConfigData"
+    if not inf.has(section):
+        say(f"[{section}] is missing")
+        return
+    value = inf.value(section, "MaximumDeviceMemoryConfiguration")
+    if value is None or not value.isdigit() or int(value) == 0:
+        say(f"[{section}] MaximumDeviceMemoryConfiguration is missing or not a number "
+            "of megabytes")
+    elif device_memory is not None and int(value) < device_memory:
+        say(f"[{section}] MaximumDeviceMemoryConfiguration {value} MB is less than the "
+            f"{device_memory} MB the driver maps")
+
+
+def check(inf, binary=None, keywords=None, package=None, version=None, device_memory=None):
     problems = []
     say = problems.append
 
@@ -114,6 +210,8 @@ def check(inf, binary=None, keywords=None, package=None):
     if (inf.value("Version", "ClassGUID") or "").lower() != DISPLAY_CLASS_GUID:
         say(f"[Version] ClassGUID is not the display class {DISPLAY_CLASS_GUID}")
 
+    check_version(inf, version, package, say)
+
     # Strings: every %token% that is not a directory id has a value.
     strings = {key.lower(): value for key, value in inf.entries("Strings") if key}
     for _, (name, entries) in inf.sections.items():
@@ -123,7 +221,7 @@ def check(inf, binary=None, keywords=None, package=None):
                     say(f"[{name}] uses %{token}%, which [Strings] does not define")
 
     # Manufacturer -> models -> install sections and their parts.
-    install_sections, copy_sections = set(), set()
+    install_sections, copy_sections, configured = set(), set(), set()
     services = []
     manufacturers = inf.entries("Manufacturer")
     if not manufacturers:
@@ -133,9 +231,19 @@ def check(inf, binary=None, keywords=None, package=None):
         for decoration in ARCHITECTURES:
             if decoration.lower() not in (d.lower() for d in decorations):
                 say(f"[Manufacturer] has no {decoration} decoration for {models}")
-        for decoration in decorations:
-            section = f"{models}.{decoration}"
-            if not inf.entries(section):
+        # Windows 2000 reads the undecorated section, an x86 system.
+        if not inf.entries(models):
+            say(f"[{models}] (the undecorated model section Windows 2000 reads) is missing "
+                "or empty")
+        else:
+            ids = {split_fields(model)[-1].upper() for _, model in inf.entries(models)}
+            for _, model in inf.entries(f"{models}.NTx86"):
+                if split_fields(model)[-1].upper() not in ids:
+                    say(f"[{models}] lacks {split_fields(model)[-1]}, which [{models}.NTx86] lists")
+        for decoration in decorations + [None]:
+            section = models if decoration is None else f"{models}.{decoration}"
+            decoration = decoration or "NTx86"
+            if section != models and not inf.entries(section):
                 say(f"[{section}] (a model section) is missing or empty")
             for key, model in inf.entries(section):
                 install = split_fields(model)[0]
@@ -144,6 +252,7 @@ def check(inf, binary=None, keywords=None, package=None):
                     say(f"[{section}] {key}: install section {install} is missing")
                     continue
                 install_sections.add(resolved)
+                configured.add(resolved)
                 for part in (".Services", ".SoftwareSettings"):
                     if not inf.has(resolved + part):
                         say(f"[{resolved}{part}] is missing")
@@ -171,22 +280,32 @@ def check(inf, binary=None, keywords=None, package=None):
                 services.append(fields[2])
     if not services:
         say("no AddService names the driver's service")
+    for resolved in sorted(configured):
+        check_config_data(inf, resolved, device_memory, say)
 
     # DestinationDirs: entries name sections; copied files go to the drivers directory.
     default_dir = inf.value("DestinationDirs", "DefaultDestDir")
     for key, _ in inf.entries("DestinationDirs"):
         if key and key.lower() != "defaultdestdir" and not inf.has(key):
             say(f"[DestinationDirs] {key}: no such section")
-    files = []
+    # Display DLLs go to the system directory, everything else to the drivers directory.
+    files, copied = [], []
     for section in sorted(copy_sections):
         if section.startswith("@"):
-            files.append(section[1:])
+            names = [section[1:]]
             directory = default_dir
         else:
-            files += [split_fields(value)[0] for key, value in inf.entries(section)]
+            names = [split_fields(value if key is None else key)[0]
+                     for key, value in inf.entries(section)]
             directory = inf.value("DestinationDirs", section) or default_dir
-        if directory is None or split_fields(directory)[0] != DRIVERS_DIRID:
-            say(f"{section} is not copied to the drivers directory (dirid {DRIVERS_DIRID})")
+        dirid = split_fields(directory)[0] if directory is not None else None
+        for name in names:
+            want = SYSTEM_DIRID if name.lower().endswith(".dll") else DRIVERS_DIRID
+            where = "the system directory" if want == SYSTEM_DIRID else "the drivers directory"
+            if dirid != want:
+                say(f"{section}: {name} is not copied to {where} (dirid {want})")
+            copied.append((name, dirid))
+        files += names
 
     # Source media: each platform lists every copied file on a disk it names.
     for arch in ARCHITECTURES.values():
@@ -211,10 +330,12 @@ def check(inf, binary=None, keywords=None, package=None):
         for key, want in expected.items():
             if (inf.value(section, key) or "").lower() != want.lower():
                 say(f"[{section}] {key} is not {want}")
-        for key, allowed in (("StartType", range(0, 5)), ("ErrorControl", range(0, 4))):
-            value = inf.value(section, key)
-            if value is None or not value.isdigit() or int(value) not in allowed:
-                say(f"[{section}] {key} is missing or out of range")
+        start = inf.value(section, "StartType")
+        if start not in START_TYPES:
+            say(f"[{section}] StartType {start} is not 1 (system start) or 3 (demand start)")
+        value = inf.value(section, "ErrorControl")
+        if value is None or not value.isdigit() or int(value) not in range(0, 4):
+            say(f"[{section}] ErrorControl is missing or out of range")
         image = inf.value(section, "ServiceBinary") or ""
         folder, _, name = image.rpartition("\\")
         if folder != f"%{DRIVERS_DIRID}%":
@@ -224,27 +345,20 @@ def check(inf, binary=None, keywords=None, package=None):
         if binary is not None and name.lower() != binary.lower():
             say(f"[{section}] ServiceBinary {name} is not the built driver {binary}")
 
-    # The output keyword: MONITOR by default; the documented table matches the driver.
+    # The display driver, and the output keyword: MONITOR by default.
+    settings = {section for section in install_sections
+                if section.lower().endswith(".softwaresettings")}
+    check_display_driver(inf, settings, copied, say)
     default_keyword = None
-    for section in sorted(install_sections):
-        if not section.lower().endswith(".softwaresettings"):
+    for section, name, flags, values in registry_entries(inf, settings):
+        if name != "HardwareInformation.OutputType":
             continue
-        for name in inf.directives(section, "addreg"):
-            for key, value in inf.entries(name):
-                fields = split_fields(value if key is None else f"{key}={value}")
-                if len(fields) >= 5 and fields[2] == "HardwareInformation.OutputType":
-                    token = fields[3].strip()
-                    name_of = token.strip("%").lower()
-                    # An undefined %token% is reported with the strings; an
-                    # empty field means REG_SZ.
-                    if not (token.startswith("%") and name_of not in strings):
-                        try:
-                            flags = int(strings.get(name_of, token) or "0", 0)
-                        except ValueError:
-                            flags = None
-                        if flags != 0:
-                            say(f"[{name}] HardwareInformation.OutputType is not a string (REG_SZ)")
-                    default_keyword = fields[4]
+        # An undefined %token% is reported with the strings.
+        token = flags.strip()
+        if not (token.startswith("%") and token.strip("%").lower() not in strings):
+            if flags_of(flags, strings) != 0:
+                say(f"[{section}] HardwareInformation.OutputType is not a string (REG_SZ)")
+        default_keyword = values[0] if values else None
     if default_keyword != "MONITOR":
         say(f'HardwareInformation.OutputType defaults to {default_keyword!r}, not "MONITOR"')
     table = keyword_table(inf)
@@ -271,6 +385,10 @@ def main():
     parser.add_argument("--binary", help="file name of the built driver, e.g. orva.sys")
     parser.add_argument("--keywords", help="comma-separated output keywords the driver accepts")
     parser.add_argument("--package", help="package folder whose files the INF copies")
+    parser.add_argument("--version", help="the project's version X.Y.Z, which DriverVer carries")
+    parser.add_argument("--device-memory", type=int,
+                        help="megabytes the driver maps; MaximumDeviceMemoryConfiguration "
+                        "must cover them")
     parser.add_argument("--list-keywords", action="store_true")
     args = parser.parse_args()
     try:
@@ -284,7 +402,7 @@ def main():
             print(keyword, *(variants or ["none"]))
         return 0
     keywords = args.keywords.split(",") if args.keywords is not None else None
-    problems = check(inf, args.binary, keywords, args.package)
+    problems = check(inf, args.binary, keywords, args.package, args.version, args.device_memory)
     for problem in problems:
         print(f"{os.path.basename(args.inf)}: {problem}")
     return 1 if problems else 0

@@ -1,10 +1,11 @@
 // The package's INF against the driver: package/infcheck.py finds no problem with
-// the driver's own keyword table, catches each kind of broken INF, and the
-// variants the INF names for each output keyword are those whose mode list the
-// driver fills for it.
+// the driver's own keyword table, the project's version and the memory the driver
+// maps, catches each kind of broken INF, and the variants the INF names for each
+// output keyword are those whose mode list the driver fills for it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -53,6 +54,32 @@ std::string readFile(const std::string& path) {
   return text.str();
 }
 
+// Megabytes of memory space the driver maps on the board that needs the most (the
+// largest display memory, a mode set and the display driver's view of the frame
+// buffer), rounded up.
+unsigned driverMappedMegabytes() {
+  uint64_t most = 0;
+  for (int v = 0; v < static_cast<int>(board::Variant::Unknown); ++v) {
+    platform::BootOptions options;
+    options.chip = board::variantName(static_cast<board::Variant>(v));
+    options.memoryBytes = 63u * 128u * 1024u;
+    auto session = platform::boot(options);
+    const auto modes = platform::queryModes(*session);
+    if (!modes.value.empty()) platform::setMode(*session, modes.value.front().ModeIndex);
+    platform::mapVideoMemory(*session);
+    uint64_t bytes = 0;
+    for (const board::TraceEvent& event : session->trace().events())
+      if (event.op == board::TraceEvent::Op::Map && !event.io && !event.failed)
+        bytes += event.value;
+    most = std::max(most, bytes);
+  }
+  return static_cast<unsigned>((most + (1u << 20) - 1) >> 20);
+}
+
+// What every check is run with: the driver's keywords, the project's version and
+// the memory the driver maps.
+const std::string& driverFacts();
+
 // The output keywords of the driver's keyword table, as the loaded driver holds them.
 std::string driverOutputKeywords() {
   auto session = platform::boot({});
@@ -66,10 +93,64 @@ std::string driverOutputKeywords() {
   return list;
 }
 
+const std::string& driverFacts() {
+  static const std::string facts = " --binary orva.sys --keywords " + driverOutputKeywords() +
+                                   " --version " ORVA_VERSION " --device-memory " +
+                                   std::to_string(driverMappedMegabytes());
+  return facts;
+}
+
+// A package folder for a (possibly broken) INF: the INF and stand-ins for the
+// files it may copy.
+class PackageFolder {
+ public:
+  PackageFolder(const std::string& name, const std::string& inf)
+      : path_(std::filesystem::path(testing::TempDir()) / ("orva_package_" + name)) {
+    std::filesystem::remove_all(path_);
+    for (const char* arch : {"i386", "amd64"}) {
+      std::filesystem::create_directories(path_ / arch);
+      for (const char* file : {"orva.sys", "orvadisp.dll"})
+        std::ofstream(path_ / arch / file) << "MZ";
+    }
+    std::ofstream(path_ / "orva.inf") << inf;
+  }
+  ~PackageFolder() { std::filesystem::remove_all(path_); }
+  CheckerRun check() const {
+    return checker("'" + (path_ / "orva.inf").string() + "' --package '" + path_.string() + "'" +
+                   driverFacts());
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
 TEST(InfPackage, CheckerFindsNothingWrongWithTheDriversKeywords) {
-  const std::string keywords = driverOutputKeywords();
-  ASSERT_FALSE(keywords.empty());
-  const CheckerRun run = checker("'" + kInf + "' --binary orva.sys --keywords " + keywords);
+  const CheckerRun run = PackageFolder("as_shipped", readFile(kInf)).check();
+  EXPECT_EQ(run.status, 0) << run.out;
+  EXPECT_EQ(run.out, "");
+}
+
+// A board maker's own display DLL, copied to the system directory and named as the
+// display driver, is a working package too.
+TEST(InfPackage, CheckerAcceptsADisplayDllInTheSystemDirectory) {
+  std::string text = readFile(kInf);
+  const std::pair<std::string, std::string> edits[] = {
+      {"CopyFiles = orva.Miniport", "CopyFiles = orva.Miniport, orva.Display"},
+      {"orva.Miniport  = 12", "orva.Miniport  = 12\norva.Display   = 11"},
+      {"[orva.Miniport]\norva.sys\n",
+       "[orva.Miniport]\norva.sys\n\n[orva.Display]\norvadisp.dll\n"},
+      {"[SourceDisksFiles.x86]\norva.sys = 1",
+       "[SourceDisksFiles.x86]\norva.sys = 1\norvadisp.dll = 1"},
+      {"[SourceDisksFiles.amd64]\norva.sys = 1",
+       "[SourceDisksFiles.amd64]\norva.sys = 1\norvadisp.dll = 1"},
+      {"%REG_MULTI_SZ%, framebuf", "%REG_MULTI_SZ%, orvadisp"},
+  };
+  for (const auto& [from, to] : edits) {
+    const size_t at = text.find(from);
+    ASSERT_NE(at, std::string::npos) << from;
+    text.replace(at, from.size(), to);
+  }
+  const CheckerRun run = PackageFolder("display_dll", text).check();
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.out, "");
 }
@@ -92,7 +173,8 @@ const Fault kFaults[] = {
      "%ORVA.Kestrel%        = orva_Setup,", "install section orva_Setup is missing"},
     {"copy_section", "CopyFiles = orva.Miniport", "CopyFiles = orva.Driver",
      "section orva.Driver is missing"},
-    {"destination", "orva.Miniport  = 12", "orva.Miniport  = 11", "not copied to the drivers"},
+    {"destination", "orva.Miniport  = 12", "orva.Miniport  = 11",
+     "orva.sys is not copied to the drivers directory"},
     {"destination_entry", "DefaultDestDir = 12", "orva.Display = 12",
      "[DestinationDirs] orva.Display: no such section"},
     {"addreg_section", "AddReg = orva.SoftwareSettings", "AddReg = orva.Settings",
@@ -107,7 +189,33 @@ const Fault kFaults[] = {
      "not the device's function driver"},
     {"service_type", "ServiceType    = 1", "ServiceType    = 2", "ServiceType is not 1"},
     {"load_order", "LoadOrderGroup = Video", "LoadOrderGroup = Base", "LoadOrderGroup"},
-    {"start_type", "StartType      = 1", "StartType      = 7", "StartType is missing or out"},
+    {"start_type", "StartType      = 1", "StartType      = 7", "StartType 7 is not 1"},
+    {"start_disabled", "StartType      = 1", "StartType      = 4", "StartType 4 is not 1"},
+    {"no_undecorated_models", "[ORVA]\n%ORVA.Pinto%", "[ORVA.NTia64]\n%ORVA.Pinto%",
+     "undecorated model section"},
+    {"undecorated_lacks_id", "orva_Install, PCI\\VEN_0B4A&DEV_55CC\n",
+     "orva_Install, PCI\\VEN_0B4A&DEV_55CD\n", "[ORVA] lacks PCI\\VEN_0B4A&DEV_55CC"},
+    {"no_display_driver", "HKR,, InstalledDisplayDrivers, %REG_MULTI_SZ%, framebuf\n", "",
+     "no InstalledDisplayDrivers"},
+    {"display_driver_not_multi_sz", "InstalledDisplayDrivers, %REG_MULTI_SZ%",
+     "InstalledDisplayDrivers, %REG_SZ%", "InstalledDisplayDrivers is not REG_MULTI_SZ"},
+    {"display_driver_not_shipped", "%REG_MULTI_SZ%, framebuf", "%REG_MULTI_SZ%, orvadisp",
+     "names orvadisp, neither framebuf"},
+    {"display_dll_destination", "[orva.Miniport]\norva.sys\n",
+     "[orva.Miniport]\norva.sys\norvadisp.dll\n",
+     "orvadisp.dll is not copied to the system directory (dirid 11)"},
+    {"no_config_data", "[orva_Install.GeneralConfigData]", "[orva_Install.ConfigData]",
+     "[orva_Install.GeneralConfigData] is missing"},
+    {"config_memory_missing", "MaximumDeviceMemoryConfiguration = 32", "",
+     "MaximumDeviceMemoryConfiguration is missing"},
+    {"config_memory_small", "MaximumDeviceMemoryConfiguration = 32",
+     "MaximumDeviceMemoryConfiguration = 4", "4 MB is less than"},
+    {"driver_ver_version", "DriverVer   = 06/01/2025,1.0.0.0", "DriverVer   = 06/01/2025,0.9.0.0",
+     "DriverVer version 0.9.0.0 is not the project's version"},
+    {"driver_ver_format", "DriverVer   = 06/01/2025,1.0.0.0", "DriverVer   = 2025-06-01,1.0",
+     "is not mm/dd/yyyy,w.x.y.z"},
+    {"catalog_missing", "Provider    = %ORVA%", "Provider    = %ORVA%\nCatalogFile = orva.cat",
+     "CatalogFile orva.cat is not in the package"},
     {"binary_name", "ServiceBinary  = %12%\\orva.sys", "ServiceBinary  = %12%\\orva2.sys",
      "not the built driver orva.sys"},
     {"binary_folder", "ServiceBinary  = %12%\\orva.sys", "ServiceBinary  = %11%\\orva.sys",
@@ -121,8 +229,8 @@ const Fault kFaults[] = {
     {"default_output", "OutputType, %REG_SZ%, \"MONITOR\"", "OutputType, %REG_SZ%, \"TVPAL\"",
      "defaults to 'TVPAL'"},
     {"output_not_string", "OutputType, %REG_SZ%,", "OutputType, 0x00010000,", "not a string"},
-    {"output_flags_undefined", "OutputType, %REG_SZ%,", "OutputType, %REG_MULTI_SZ%,",
-     "%REG_MULTI_SZ%, which [Strings] does not define"},
+    {"output_flags_undefined", "OutputType, %REG_SZ%,", "OutputType, %REG_EXPAND_SZ%,",
+     "%REG_EXPAND_SZ%, which [Strings] does not define"},
     {"unknown_keyword", ";   TVNTSCINTERNAL  ", ";   TVNTSCEXTERNAL  ",
      "TVNTSCEXTERNAL is not one the driver accepts"},
     {"undocumented_keyword", ";   TVNTSCINTERNAL  ", ";   TVNTSC          ", "documented twice"},
@@ -131,17 +239,13 @@ const Fault kFaults[] = {
 class InfFault : public testing::TestWithParam<Fault> {};
 
 TEST_P(InfFault, IsReportedByTheChecker) {
-  static const std::string keywords = driverOutputKeywords();
   std::string text = readFile(kInf);
   const Fault& fault = GetParam();
   const size_t at = text.find(fault.from);
   ASSERT_NE(at, std::string::npos) << "the INF no longer holds: " << fault.from;
   text.replace(at, std::string(fault.from).size(), fault.to);
-  const std::string path = testing::TempDir() + "orva_fault_" + fault.name + ".inf";
-  std::ofstream(path) << text;
 
-  const CheckerRun run = checker("'" + path + "' --binary orva.sys --keywords " + keywords);
-  std::remove(path.c_str());
+  const CheckerRun run = PackageFolder(fault.name, text).check();
   EXPECT_EQ(run.status, 1) << run.out;
   EXPECT_NE(run.out.find(fault.message), std::string::npos) << run.out;
 }
