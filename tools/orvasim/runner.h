@@ -2,6 +2,7 @@
 // screenshot), and its status and results are reported as text lines or JSON.
 #pragma once
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "client.h"
@@ -25,11 +26,14 @@ class Runner {
 
  private:
   const std::vector<ModeInformation>& modeList();
+  Json runPattern(const Step& step);
 
   orva::platform::Session& session_;
   Client& client_;
   std::optional<std::vector<ModeInformation>> modes_;
   std::optional<uint64_t> lastMap_, lastShare_;
+  // The frame-buffer mapping of the last map while it is not unmapped: address and length.
+  std::optional<std::pair<uint64_t, uint64_t>> frameBuffer_;
 };
 
 }  // namespace orvasim

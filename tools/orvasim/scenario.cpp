@@ -45,6 +45,7 @@ constexpr std::array kVerbs = {
     VerbInfo{"port-write32", Verb::PortWrite, 32},
     VerbInfo{"screenshot", Verb::Screenshot, 0},
     VerbInfo{"raw", Verb::Raw, 0},
+    VerbInfo{"pattern", Verb::Pattern, 0},
 };
 
 // Reads the arguments of one line, each failure naming the line and the argument.
@@ -230,6 +231,13 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
       step.input = *input;
       step.outputLength = args.u32(2, "output length");
       if (step.outputLength > (1u << 20)) args.fail("output length above 1 MB");
+      break;
+    }
+    case Verb::Pattern: {
+      args.expect(1, 1, "NAME (" + patternNames() + ")");
+      std::optional<Pattern> pattern = parsePattern(args.word(0));
+      if (!pattern) args.fail("unknown pattern '" + args.word(0) + "' (" + patternNames() + ")");
+      step.pattern = *pattern;
       break;
     }
   }

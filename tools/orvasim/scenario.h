@@ -12,6 +12,7 @@
 //   mem-map PHYS LENGTH             io-map PORT LENGTH
 //   port-read8|16|32 BASE [OFFSET]  port-write8|16|32 BASE OFFSET VALUE
 //   screenshot FILE                 raw CODE HEXINPUT|- OUTLENGTH
+//   pattern NAME                    NAME: bars, ramp, card (drawn through the last map)
 //
 // SHAPE is a built-in name (arrow, block, cross) or a file of 1024 bytes in hex.
 // Shape files are looked up from the scenario file's folder; screenshots are written
@@ -25,6 +26,7 @@
 #include <vector>
 
 #include "parse.h"
+#include "pattern.h"
 
 namespace orvasim {
 
@@ -53,6 +55,7 @@ enum class Verb {
   PortWrite,
   Screenshot,
   Raw,
+  Pattern,
 };
 
 struct Step {
@@ -74,6 +77,7 @@ struct Step {
   uint32_t code = 0;             // raw
   std::vector<uint8_t> input;    // raw
   uint32_t outputLength = 0;     // raw
+  Pattern pattern = Pattern::Bars;  // pattern
 };
 
 // The request name of a step as scenario files spell it.
