@@ -2,6 +2,7 @@
 // mode; the board's scanout must show the pattern's colours pixel for pixel, at the precision
 // of the format the CRTC decodes (8-bit pixels through the palette the line loaded).
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -25,8 +26,13 @@ struct Outcome {
   std::string out, err;
 };
 
+// A file of this test process alone: ctest runs tests side by side.
+fs::path scratch(const std::string& name) {
+  return fs::path(testing::TempDir()) / ("orva_" + std::to_string(getpid()) + "_" + name);
+}
+
 Outcome runScenario(const std::vector<std::string>& options, const std::string& lines) {
-  const fs::path file = fs::path(testing::TempDir()) / "orva_pattern.scn";
+  const fs::path file = scratch("pattern.scn");
   std::ofstream(file) << lines;
   std::vector<std::string> args = {"orvasim"};
   args.insert(args.end(), options.begin(), options.end());
@@ -55,7 +61,7 @@ class PatternScanout : public testing::TestWithParam<Shown> {};
 
 TEST_P(PatternScanout, ShowsTheIntendedColoursPixelForPixel) {
   const Shown& c = GetParam();
-  const fs::path shot = fs::path(testing::TempDir()) / "orva_pattern.png";
+  const fs::path shot = scratch("pattern.png");
   std::vector<std::string> options = {"--chip", c.chip};
   if (c.output) options.insert(options.end(), {"--output", c.output});
   const Outcome run = runScenario(options, std::string("set-mode ") + c.mode + "\nmap\npattern " +
@@ -101,7 +107,7 @@ INSTANTIATE_TEST_SUITE_P(, PatternScanout,
 // The pattern's own landmarks, read off the 16-bit picture: the bars from white to black
 // along the top, the grid on the first and last column and row of the ramp, the ramp's ends.
 TEST(PatternCard, Landmarks) {
-  const fs::path shot = fs::path(testing::TempDir()) / "orva_card.png";
+  const fs::path shot = scratch("card.png");
   const Outcome run =
       runScenario({}, "set-mode 640x480x16\nmap\npattern card\nscreenshot " + shot.string() + "\n");
   ASSERT_EQ(run.code, kExitOk) << run.err;

@@ -2,6 +2,7 @@
 // Value Change Dump and its I2C decoder must find, for every TV mode on pinto, each register
 // write the encoder received as one whole transfer, STOP included.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -65,7 +66,8 @@ constexpr const char* kTvKeywords[] = {"TVPAL",     "TVNTSC",     "TVNTSC269",  
                                        "TVPALSVHS", "TVNTSCSVHS", "TVNTSC269SVHS"};
 
 TEST(VcdSigrok, EveryEncoderWriteDecodesAsOneWholeTransfer) {
-  const fs::path vcd = fs::path(testing::TempDir()) / "orva_sigrok_i2c.vcd";
+  const fs::path vcd =
+      fs::path(testing::TempDir()) / ("orva_" + std::to_string(getpid()) + "_i2c.vcd");
   int modes = 0;
   for (const char* keyword : kTvKeywords) {
     for (const json& mode : tool({"--output", keyword, "modes"})) {
