@@ -153,6 +153,41 @@ bool Board::State::memoryAccess(unsigned width, uint64_t physical, bool write, u
   return false;
 }
 
+// The chip's fixed decoders claim their ports before the TFT interface's relocatable
+// block is looked at: the VGA register block 0x3B0-0x3DF (whichever registers it holds),
+// the configuration pair 0x22/0x23, the wake-up ports 0x94 and 0x102, the Super I/O pair
+// 0x370/0x371 and the clock-selection pair 0xEA/0xEB where the board has them, and PCI
+// configuration 0xCF8-0xCFF. A TFT base strapped over any of them leaves those ports with
+// their fixed device; the TFT interface keeps only the rest of its block.
+bool Board::State::fixedPort(uint32_t port) const {
+  if (port >= 0x3B0 && port <= 0x3DF) return true;
+  if (port >= 0xCF8 && port <= 0xCFF) return true;
+  switch (port) {
+    case 0x22:
+    case 0x23:
+    case 0x94:
+    case 0x102:
+      return true;
+    case 0x370:
+    case 0x371:
+    case 0xEA:
+    case 0xEB:
+      return hasSuperIo();
+    default:
+      return false;
+  }
+}
+
+bool Board::State::tftDecodes(uint32_t port, unsigned width) const {
+  const uint32_t base = tftBase(), bytes = width / 8;
+  if (variant() != Variant::Mistral || port < base ||
+      port + bytes > base + TftInterface::kPortBytes)
+    return false;
+  for (uint32_t k = 0; k < bytes; ++k)
+    if (fixedPort(port + k)) return false;
+  return true;
+}
+
 Board::Board(const BoardConfig& config) : state_(std::make_unique<State>(config)) {}
 Board::~Board() = default;
 
@@ -175,8 +210,7 @@ uint32_t Board::in(unsigned width, uint32_t port) {
       ok = (s.pciAddress & 0x80000000u) != 0;
       if (ok) value = s.pciRead(s.pciAddress) >> (8 * (port & 3));
     }
-  } else if (s.variant() == Variant::Mistral && port >= tftBase &&
-             port + width / 8 <= tftBase + TftInterface::kPortBytes) {
+  } else if (s.tftDecodes(port, width)) {
     s.tft.setTime(s.timeNs);
     value = s.tft.portRead(width, port - tftBase);
     ok = true;
@@ -209,8 +243,7 @@ void Board::out(unsigned width, uint32_t port, uint32_t value) {
     } else if (port >= 0xCFC && (port & 3) + width / 8 <= 4) {
       ok = (s.pciAddress & 0x80000000u) != 0;  // configuration writes change nothing modelled
     }
-  } else if (s.variant() == Variant::Mistral && port >= tftBase &&
-             port + width / 8 <= tftBase + TftInterface::kPortBytes) {
+  } else if (s.tftDecodes(port, width)) {
     s.tft.setTime(s.timeNs);
     s.tft.portWrite(width, port - tftBase, value);
     ok = true;

@@ -24,6 +24,12 @@
 // - Ports of 8-bit devices accessed 16 or 32 bits wide take the bytes at
 //   consecutive ports, lowest first (as the ISA bus splits them). Natively wide
 //   ports: 0xCF8 and 0xCFC (32-bit), the TFT interface ports (Mistral).
+// - Fixed ports win over the TFT interface's relocatable block of eight ports
+//   (base in configuration 0x1D/0x1E): the VGA register block 0x3B0-0x3DF, 0x22/0x23,
+//   0x94, 0x102, 0x370/0x371 and 0xEA/0xEB (not Pinto), 0xCF8-0xCFF. An access that
+//   reaches any of them goes byte by byte to the fixed devices, even when the TFT base
+//   was strapped over them; the TFT interface answers only accesses wholly inside its
+//   block that reach no fixed port.
 // - An access nothing decodes reads all ones, changes nothing, and is traced
 //   with the undecoded flag and counted. A read()/write() inside a frame-buffer
 //   aperture (8 MB at GBASE and at GBASE + 0x800000) but beyond the memory is

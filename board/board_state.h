@@ -83,6 +83,11 @@ struct Board::State {
   bool extensionsEnabled() const { return seq[0x06] == 0x57; }
   bool colourAddressing() const { return (misc & 0x01) != 0; }
   uint16_t tftBase() const { return static_cast<uint16_t>(cfg[0x1D] | cfg[0x1E] << 8); }
+  // A port a device at a fixed address decodes ahead of the relocatable TFT block.
+  bool fixedPort(uint32_t port) const;
+  // The TFT interface (Mistral) answers an access that lies inside its port block and
+  // reaches no fixed port.
+  bool tftDecodes(uint32_t port, unsigned width) const;
   uint32_t gbase() const { return static_cast<uint32_t>((crtc[0x20] | 0x08) & 0xFF) << 24; }
 
   // Port devices (ports.cpp).

@@ -13,7 +13,7 @@ void change(std::ostream& out, bool level, char id) { out << (level ? '1' : '0')
 }  // namespace
 
 void writeVcd(std::ostream& out, const I2cLineSample& initial,
-              const std::vector<I2cLineSample>& log) {
+              const std::vector<I2cLineSample>& log, uint64_t idleNs) {
   out << "$version orva board I2C line log $end\n"
       << "$timescale 1ns $end\n"
       << "$scope module i2c $end\n"
@@ -42,11 +42,12 @@ void writeVcd(std::ostream& out, const I2cLineSample& initial,
     if (s.sclMaster != last.sclMaster) change(out, s.sclMaster, kSclMaster);
     last = s;
   }
+  out << '#' << time + idleNs << '\n';
 }
 
 std::string i2cVcd(const I2cSlave& slave) {
   std::ostringstream out;
-  writeVcd(out, slave.initialSample(), slave.lineLog());
+  writeVcd(out, slave.initialSample(), slave.lineLog(), kI2cBusFreeNs);
   return out.str();
 }
 

@@ -611,8 +611,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   *forward = reinterpret_cast<Entry>(d.entry());
   session.startDriver();
   if (!session.started()) {
-    // A refused adapter: nothing was published and no request can reach it.
+    // A refused adapter: nothing was published and no request can reach it. Its
+    // discovery, too, reached only ports and addresses the board decodes.
     CHECK(session.findAdapterCalls() == 1, "a refused adapter was looked for again");
+    CHECK(session.trace().counters().undecoded == 0, "%llu undecoded accesses before refusing",
+          static_cast<unsigned long long>(session.trace().counters().undecoded));
     return 0;
   }
   session.trace().setRecording(false);

@@ -16,6 +16,7 @@
 #include "orva_test.h"
 #include "outputs/regi2c.h"
 #include "tv_encoder.h"
+#include "vcd.h"
 
 namespace orva::test {
 namespace {
@@ -237,6 +238,22 @@ TEST(I2cGpio, EachActionChangesOnlyItsOwnBit) {
     const std::vector<PortAccess> rmw = {Out(0x22, 0x7B), In(0x23), Out(0x22, 0x7B),
                                          Out(0x23, c.after)};
     EXPECT_EQ(Ports(*session), c.accessed ? rmw : std::vector<PortAccess>());
+  }
+}
+
+// The waveform file ends kI2cBusFreeNs after the last line change: the time the master
+// leaves the bus idle between a STOP and the next START, measured here over a whole TV
+// mode set.
+TEST(I2cBus, TransfersAreApartByTheBusFreeTimeTheWaveformEndsWith) {
+  auto session = Boot(Variant::Pinto, "TVPAL");
+  const auto modes = platform::queryModes(*session).value;
+  ASSERT_FALSE(modes.empty());
+  ASSERT_EQ(platform::setMode(*session, modes.front().ModeIndex).status, 0u);
+  const auto& transactions = session->board().i2c().transactions();
+  ASSERT_GE(transactions.size(), 2u);
+  for (size_t n = 1; n < transactions.size(); n++) {
+    ASSERT_TRUE(transactions[n - 1].endedByStop);
+    EXPECT_EQ(transactions[n].startNs - transactions[n - 1].endNs, board::kI2cBusFreeNs) << n;
   }
 }
 

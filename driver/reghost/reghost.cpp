@@ -45,6 +45,28 @@ constexpr ULONG NEEDED_FIXED_ROWS[] = {
     REGHOST_ROW_PCI,
 };
 
+// Ports the chip decodes at fixed addresses, ahead of any block whose base the
+// chipset reports: the configuration pair, the VGA wake-up ports, the clock
+// selection pairs, the whole VGA register block and PCI configuration. A late
+// block reaching any of them would send its writes into those devices.
+struct PORT_BLOCK {
+  ULONG ulFirst;
+  ULONG ulLength;
+};
+constexpr PORT_BLOCK CHIP_FIXED_PORTS[] = {
+    {0x22, 2}, {0x94, 1}, {0x102, 1}, {0xEA, 2}, {0x370, 2}, {0x3B0, 0x30}, {0xCF8, 8},
+};
+
+bool ReachesFixedPorts(const REGHOST_RESOURCE& sRow) {
+  for (const PORT_BLOCK& sBlock : CHIP_FIXED_PORTS) {
+    if (sRow.ulPhysical < sBlock.ulFirst + sBlock.ulLength &&
+        sBlock.ulFirst < sRow.ulPhysical + sRow.ulLength) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // The two views of the frame buffer: needed whenever there is display memory.
 constexpr ULONG FRAMEBUFFER_ROWS[] = {REGHOST_ROW_FRAMEBUFFER, REGHOST_ROW_FRAMEBUFFER_LOW};
 
@@ -187,9 +209,12 @@ void REGHOST_Init(ULONG ulSelection) {
   psRows[REGHOST_ROW_FRAMEBUFFER].ulLength = ulFrameBufferSize;
   psRows[REGHOST_ROW_FRAMEBUFFER_LOW].ulLength = ulFrameBufferSize;
 
-  // Ranges whose address had to be worked out first.
+  // Ranges whose address had to be worked out first. A port block strapped over
+  // the chip's fixed ports cannot reach its device and stays unmapped: its
+  // module then finds it unreachable.
   for (ULONG i = 0; psRows[i].ulFlags != REGHOST_END; ++i) {
-    if (!(psRows[i].ulFlags & REGHOST_FIXED) && IsSelected(psRows[i], ulSelection)) {
+    if (!(psRows[i].ulFlags & REGHOST_FIXED) && IsSelected(psRows[i], ulSelection) &&
+        !((psRows[i].ulFlags & REGHOST_IO) && ReachesFixedPorts(psRows[i]))) {
       MapRow(psRows[i]);
     }
   }

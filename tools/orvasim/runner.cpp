@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <stdexcept>
 
@@ -99,13 +100,15 @@ Json Runner::run(const Step& step) {
       e = client_.mapVideoMemory();
       if (e.status == 0) {
         lastMap_ = e.result["VideoRamBase"].get<uint64_t>();
-        lastFrameBuffer_ = e.result["FrameBufferBase"].get<uint64_t>();
+        frameBuffer_.emplace(e.result["FrameBufferBase"].get<uint64_t>(),
+                             e.result["FrameBufferLength"].get<uint64_t>());
       }
       break;
     case Verb::Unmap: {
       std::optional<uint64_t> address = step.address ? step.address : lastMap_;
       if (!address) throw failLine("unmap: no address given and no earlier map");
       e = client_.unmapVideoMemory(*address);
+      if (e.status == 0 && frameBuffer_ && frameBuffer_->first == *address) frameBuffer_.reset();
       report["address"] = *address;
       break;
     }
@@ -183,13 +186,17 @@ Json Runner::run(const Step& step) {
     case Verb::FbProbe: {
       // The display driver's own access: a plain store and load through the
       // mapping, which the video port library backs with display memory.
-      if (!lastFrameBuffer_) throw failLine("fb-probe: no earlier map");
-      auto* word = reinterpret_cast<volatile uint32_t*>(static_cast<uintptr_t>(*lastFrameBuffer_));
+      if (!frameBuffer_) throw failLine("fb-probe: no frame-buffer mapping (a map line first)");
+      auto* word =
+          reinterpret_cast<volatile uint32_t*>(static_cast<uintptr_t>(frameBuffer_->first));
       *word = step.probe;
       const uint32_t read = *word;
-      report["probe"] = {{"address", *lastFrameBuffer_}, {"wrote", step.probe}, {"read", read}};
+      report["probe"] = {{"address", frameBuffer_->first}, {"wrote", step.probe}, {"read", read}};
       return report;
     }
+    case Verb::Pattern:
+      report["pattern"] = runPattern(step);
+      return report;
   }
   report["request"] = requestName(e.code);
   report["code"] = e.code;
@@ -197,6 +204,61 @@ Json Runner::run(const Step& step) {
   report["statusName"] = statusName(e.status);
   report["information"] = e.information;
   if (!e.result.empty()) report["result"] = e.result;
+  return report;
+}
+
+// As a display driver draws: it asks for the current mode, takes the pixel format, stride
+// and colour masks from the answer, loads the palette it needs at 8 bits per pixel, and
+// writes the pixels through its frame-buffer mapping.
+Json Runner::runPattern(const Step& step) {
+  auto fail = [&](const std::string& why) {
+    return UsageError("line " + std::to_string(step.line) + ": pattern: " + why);
+  };
+  if (!frameBuffer_) throw fail("no frame-buffer mapping (a map line first)");
+  Json requests = Json::array();
+  auto record = [&](const Exchange& e) {
+    requests.push_back({{"request", requestName(e.code)},
+                        {"status", e.status},
+                        {"statusName", statusName(e.status)},
+                        {"information", e.information}});
+  };
+  const Exchange current = client_.queryCurrentMode();
+  record(current);
+  ModeInformation mode{};
+  if (current.status != 0 || current.information < sizeof mode ||
+      current.output.size() < sizeof mode)
+    throw fail("IOCTL_VIDEO_QUERY_CURRENT_MODE answered status " + std::to_string(current.status));
+  std::memcpy(&mode, current.output.data(), sizeof mode);
+  if (mode.BitsPerPlane == 0) throw fail("no mode is set");
+
+  const bool indexed = mode.BitsPerPlane * mode.NumberOfPlanes == 8;
+  if (indexed) {
+    const Exchange palette = client_.setPalette(
+        0, std::vector<uint32_t>(kPatternColours.begin(), kPatternColours.end()));
+    record(palette);
+    if (palette.status != 0)
+      throw fail("IOCTL_VIDEO_SET_COLOR_REGISTERS answered status " +
+                 std::to_string(palette.status));
+  }
+  const auto [address, length] = *frameBuffer_;
+  const std::string why = drawPattern(
+      step.pattern, mode, reinterpret_cast<uint8_t*>(static_cast<uintptr_t>(address)), length);
+  if (!why.empty()) throw fail(why);
+
+  Json report = {{"name", patternName(step.pattern)},
+                 {"width", mode.VisScreenWidth},
+                 {"height", mode.VisScreenHeight},
+                 {"bitsPerPixel", mode.BitsPerPlane * mode.NumberOfPlanes},
+                 {"stride", mode.ScreenStride},
+                 {"address", address}};
+  if (indexed) {
+    report["paletteEntries"] = kPatternColours.size();
+  } else {
+    report["RedMask"] = mode.RedMask;
+    report["GreenMask"] = mode.GreenMask;
+    report["BlueMask"] = mode.BlueMask;
+  }
+  report["requests"] = requests;
   return report;
 }
 
@@ -226,6 +288,24 @@ void Runner::print(const Json& report, std::ostream& out) {
     out << "      wrote " << hex(p["wrote"].get<uint64_t>(), 8) << " at "
         << hex(p["address"].get<uint64_t>()) << ", read back " << hex(p["read"].get<uint64_t>(), 8)
         << "\n";
+    return;
+  }
+  if (report.contains("pattern")) {
+    const Json& p = report["pattern"];
+    for (const Json& r : p["requests"]) {
+      out << "      " << r["request"].get<std::string>() << ": status " << r["status"];
+      if (r["status"].get<uint32_t>() != 0) out << " " << r["statusName"].get<std::string>();
+      out << ", information " << r["information"] << "\n";
+    }
+    out << "      drew " << p["name"].get<std::string>() << " " << p["width"] << "x" << p["height"]
+        << " at " << p["bitsPerPixel"] << " bpp, stride " << p["stride"];
+    if (p.contains("paletteEntries")) {
+      out << ", palette entries 0-" << p["paletteEntries"].get<unsigned>() - 1;
+    } else {
+      out << ", masks " << hex(p["RedMask"].get<uint64_t>()) << " "
+          << hex(p["GreenMask"].get<uint64_t>()) << " " << hex(p["BlueMask"].get<uint64_t>());
+    }
+    out << ", through " << hex(p["address"].get<uint64_t>()) << "\n";
     return;
   }
   out << "      " << report["request"].get<std::string>() << ": status " << report["status"];

@@ -2,6 +2,7 @@
 // screenshot), and its status and results are reported as text lines or JSON.
 #pragma once
 #include <ostream>
+#include <utility>
 #include <vector>
 
 #include "client.h"
@@ -27,16 +28,19 @@ class Runner {
 
  private:
   const std::vector<ModeInformation>& modeList();
+  Json runPattern(const Step& step);
 
   orva::platform::Session& session_;
   Client& client_;
   std::optional<std::vector<ModeInformation>> modes_;
   std::optional<uint64_t> lastMap_, lastShare_;
-  // What the last query-modes, query-pointer-caps and map returned, for
-  // set-mode first, pointer-shape flags=caps and fb-probe.
+  // What the last query-modes and query-pointer-caps returned, for set-mode
+  // first and pointer-shape flags=caps.
   std::optional<std::vector<ModeInformation>> lastModes_;
   std::optional<uint32_t> lastPointerFlags_;
-  std::optional<uint64_t> lastFrameBuffer_;
+  // The frame buffer of the last map while it is not unmapped (FrameBufferBase
+  // and FrameBufferLength), for fb-probe and pattern.
+  std::optional<std::pair<uint64_t, uint64_t>> frameBuffer_;
 };
 
 }  // namespace orvasim

@@ -47,6 +47,7 @@ constexpr std::array kVerbs = {
     VerbInfo{"raw", Verb::Raw, 0},
     VerbInfo{"query-color-caps", Verb::QueryColorCaps, 0},
     VerbInfo{"fb-probe", Verb::FbProbe, 0},
+    VerbInfo{"pattern", Verb::Pattern, 0},
 };
 
 // A palette a frame-buffer display driver loads at start: 3 bits of red, 3 of
@@ -267,6 +268,13 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
       step.input = *input;
       step.outputLength = args.u32(2, "output length");
       if (step.outputLength > (1u << 20)) args.fail("output length above 1 MB");
+      break;
+    }
+    case Verb::Pattern: {
+      args.expect(1, 1, "NAME (" + patternNames() + ")");
+      std::optional<Pattern> pattern = parsePattern(args.word(0));
+      if (!pattern) args.fail("unknown pattern '" + args.word(0) + "' (" + patternNames() + ")");
+      step.pattern = *pattern;
       break;
     }
   }

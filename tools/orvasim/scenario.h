@@ -22,6 +22,7 @@
 // pointer-shape takes flags=caps: the flags of the last query-pointer-caps.
 // fb-probe writes VALUE to the first frame-buffer word through the last map's
 // address and reads it back.
+//   pattern NAME                    NAME: bars, ramp, card (drawn through the last map)
 //
 // SHAPE is a built-in name (arrow, block, cross) or a file of 1024 bytes in hex.
 // Shape files are looked up from the scenario file's folder; screenshots are written
@@ -35,6 +36,7 @@
 #include <vector>
 
 #include "parse.h"
+#include "pattern.h"
 
 namespace orvasim {
 
@@ -65,6 +67,7 @@ enum class Verb {
   Raw,
   QueryColorCaps,
   FbProbe,
+  Pattern,
 };
 
 struct Step {
@@ -89,6 +92,7 @@ struct Step {
   bool firstUsable = false;      // set-mode first
   bool flagsFromCaps = false;    // pointer-shape flags=caps
   uint32_t probe = 0xAA55AA55;   // fb-probe
+  Pattern pattern = Pattern::Bars;  // pattern
 };
 
 // The request name of a step as scenario files spell it.
