@@ -1,7 +1,9 @@
 // libFuzzer target over everything a caller, the registry and the hardware can
 // hand the driver: the input picks a board (variant, memory, graphics base, TFT
 // port base, strap, registry value) and then a sequence of requests, and runs
-// them on a strict session. Besides the sanitizers and the strict platform, it
+// them with the verifier on. Besides the sanitizers and the request completion
+// (a guarded buffer that is not zeroed; a missing status or an overstated length
+// ends the run), it treats bytes written past the reported length as a fault, and
 // checks that the driver never touches display memory beyond the board's, never
 // reports success for a request it did not carry out, and keeps what it reports
 // consistent with what it did.
@@ -214,7 +216,7 @@ platform::SessionOptions boardOf(Reader& in) {
   }
   options.outputType =
       registryValue(in, static_cast<RegistryKind>(((flags >> 4) & 7) % kRegistryKinds));
-  options.strict = true;
+  options.verify = true;
   options.runDriverEntry = false;
   options.driverPath = ORVA_FUZZ_ENTRY_MODULE;
   return options;
@@ -360,7 +362,10 @@ class Run {
  private:
   RequestResult send(uint32_t code, std::span<const uint8_t> input, uint32_t output) {
     const RequestResult r = s_.request(code, input, output);
-    CHECK(r.returnedTrue, "request 0x%X returned FALSE", code);
+    for (; noticesSeen_ < s_.notices().size(); ++noticesSeen_) {
+      const platform::Notice& notice = s_.notices()[noticesSeen_];
+      CHECK(notice.kind != "unreported-output", "%s", notice.message.c_str());
+    }
     CHECK(r.status == 0 || r.status == 1 || r.status == 87 || r.status == 122,
           "request 0x%X: status %u", code, r.status);
     CHECK(r.status != 0 || r.information <= output, "request 0x%X: %llu bytes reported of %u", code,
@@ -576,6 +581,7 @@ class Run {
   }
 
   Session& s_;
+  size_t noticesSeen_ = 0;
   board::Board& board_;
   HW_DEVICE_EXTENSION extension_{};
   std::vector<VIDEO_MODE_INFORMATION> modes_;

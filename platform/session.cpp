@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "completion.h"
 #include "guarded_buffer.h"
 #include "session_impl.h"
 #include "text.h"
@@ -81,7 +82,7 @@ Session::Impl::Impl(const SessionOptions& options)
     : board(std::make_unique<board::Board>(options.board)),
       space(std::make_unique<detail::AddressSpace>(*board)) {
   if (options.outputType) presetValues[kOutputTypeName] = *options.outputType;
-  strict = options.strict;
+  verify = options.verify;
   failMappings = options.failMappings;
   loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
 }
@@ -276,90 +277,84 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   entering.bytes.assign(input.begin(), input.end());
   trace().add(std::move(entering));
 
-  RequestResult result;
-  const BOOLEAN returned = impl_->strict
-                               ? impl_->startStrictRequest(code, input, outputLength, &result)
-                               : impl_->startRequest(code, input, outputLength, &result);
-  result.returnedTrue = returned == TRUE;
-  if (!result.returnedTrue) ++impl_->falseReturns;
+  RequestResult result = impl_->complete(code, input, outputLength);
 
   board::TraceEvent done;
   done.op = board::TraceEvent::Op::Done;
   done.value = code;
   done.extra = result.status;
   done.extra2 = result.information;
-  const size_t shown = static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
+  // What reached the caller: nothing under an error status.
+  const size_t shown =
+      detail::ntError(result.ntStatus)
+          ? 0
+          : static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
   done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
   trace().add(std::move(done));
   return result;
 }
 
-BOOLEAN Session::Impl::sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength,
-                                  uint32_t outputLength, STATUS_BLOCK* status) {
-  // Input and output are the same memory, as in the library's buffered requests.
-  VIDEO_REQUEST_PACKET packet{};
-  packet.IoControlCode = code;
-  packet.StatusBlock = status;
-  packet.InputBuffer = buffer;
-  packet.InputBufferLength = static_cast<ULONG>(inputLength);
-  packet.OutputBuffer = buffer;
-  packet.OutputBufferLength = outputLength;
-  return startIo(adapters.front().extension.get(), &packet);
-}
-
-BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> input,
-                                    uint32_t outputLength, RequestResult* result) {
-  // Buffered requests: one buffer of max(input, output) bytes holds the input on
-  // entry and the output on return.
-  const size_t size = std::max<size_t>(input.size(), outputLength);
-  std::unique_ptr<uint8_t[]> buffer(size != 0 ? new uint8_t[size]() : nullptr);
-  if (!input.empty()) std::memcpy(buffer.get(), input.data(), input.size());
-
-  STATUS_BLOCK status{};
-  status.Status = 0;
-  const BOOLEAN returned = sendPacket(code, buffer.get(), input.size(), outputLength, &status);
-
-  result->status = static_cast<uint32_t>(status.Status);
-  result->information = status.Information;
-  if (outputLength != 0) result->output.assign(buffer.get(), buffer.get() + outputLength);
-  return returned;
-}
-
-BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t> input,
-                                          uint32_t outputLength, RequestResult* result) {
-  // The same single buffer of max(input, output) bytes as the library's
-  // buffered requests, but ending where an inaccessible page begins, so that a
-  // byte beyond it faults; past the input it holds a pattern, not zeros.
+RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> input,
+                                      uint32_t outputLength) {
+  // The I/O manager's system buffer: max(input, output) bytes holding the input,
+  // not zeroed past it, ending where an inaccessible page begins so that a byte
+  // beyond it faults.
   const size_t size = std::max<size_t>(input.size(), outputLength);
   detail::GuardedBuffer buffer(size);
   if (!input.empty()) std::memcpy(buffer.data(), input.data(), input.size());
   const std::vector<uint8_t> before(buffer.data(), buffer.data() + size);
 
+  // Windows hands the status block over zeroed, so a miniport that stores no
+  // status reports success there. Here a value no miniport stores marks it.
   constexpr VP_STATUS kUnset = static_cast<VP_STATUS>(0xDEADBEEF);
   STATUS_BLOCK status{};
   status.Status = kUnset;
-  const BOOLEAN returned = sendPacket(code, buffer.data(), input.size(), outputLength, &status);
+  status.Information = 0;
+
+  VIDEO_REQUEST_PACKET packet{};
+  packet.IoControlCode = code;
+  packet.StatusBlock = &status;
+  packet.InputBuffer = buffer.data();
+  packet.InputBufferLength = static_cast<ULONG>(input.size());
+  packet.OutputBuffer = buffer.data();
+  packet.OutputBufferLength = outputLength;
+  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
 
   if (returned != TRUE) detail::fatal("request %#x: HwStartIO returned %d", code, returned);
   if (status.Status == kUnset) detail::fatal("request %#x: no status stored", code);
-  if (status.Status == 0 && status.Information > outputLength) {
-    detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
-                  static_cast<unsigned long>(status.Information), outputLength);
+  RequestResult result;
+  result.status = static_cast<uint32_t>(status.Status);
+  result.ntStatus = detail::ntStatusOf(status.Status);
+  result.information = status.Information;
+  result.output.assign(outputLength, 0);
+  if (!detail::ntError(result.ntStatus)) {
+    if (status.Information > outputLength) {
+      detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
+                    static_cast<unsigned long>(status.Information), outputLength);
+    }
+    std::memcpy(result.output.data(), buffer.data(), static_cast<size_t>(status.Information));
   }
-  // Only the bytes reported go back to the caller; the driver has no business
-  // with the rest of the buffer.
-  const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, outputLength));
+  // Bytes changed past those reported never reach the caller: legal, but a sign
+  // that the driver and its caller disagree about the record.
+  const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, size));
   const auto changed = std::mismatch(before.begin() + static_cast<ptrdiff_t>(reported),
                                      before.end(), buffer.data() + reported);
   if (changed.first != before.end()) {
-    detail::fatal("request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
+    char message[128];
+    std::snprintf(message, sizeof message,
+                  "request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
                   static_cast<size_t>(changed.first - before.begin()), reported, outputLength);
+    notice("unreported-output", message, "HwStartIO");
   }
-  result->status = static_cast<uint32_t>(status.Status);
-  result->information = status.Information;
-  if (outputLength != 0) result->output.assign(buffer.data(), buffer.data() + outputLength);
-  return returned;
+  return result;
 }
+
+void Session::Impl::notice(std::string kind, std::string message, std::string site) {
+  if (!verify) return;
+  notices.push_back({std::move(kind), std::move(message), std::move(site)});
+}
+
+const std::vector<Notice>& Session::notices() const { return impl_->notices; }
 
 const std::map<std::string, std::vector<uint8_t>>& Session::registry() const {
   return impl_->writtenValues;
@@ -373,7 +368,6 @@ std::span<const uint8_t> Session::deviceExtension() const {
 
 std::vector<UserMapping> Session::userMappings() const { return impl_->space->userMappings(); }
 unsigned Session::findAdapterCalls() const { return impl_->findAdapterCalls; }
-unsigned Session::requestsReturnedFalse() const { return impl_->falseReturns; }
 
 void* Session::symbol(const char* name) const {
   if (impl_->image) return impl_->image->symbol(name);

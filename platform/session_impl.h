@@ -51,7 +51,10 @@ struct Session::Impl {
   uint64_t driverObject[8] = {};
   std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
 
-  bool strict = false;
+  bool verify = false;
+  std::vector<Notice> notices;
+  // Records a verifier notice (when the verifier is on).
+  void notice(std::string kind, std::string message, std::string site);
   std::vector<uint64_t> failMappings;  // device bases refused on purpose
 
   bool entryRan = false;
@@ -60,16 +63,9 @@ struct Session::Impl {
   PVIDEO_HW_START_IO startIo = nullptr;
   std::vector<Adapter> adapters;
   unsigned findAdapterCalls = 0;
-  unsigned falseReturns = 0;
 
-  // HwStartIO with the packet's buffers; fills status, information and output.
-  // One packet through HwStartIO with `buffer` as both input and output.
-  BOOLEAN sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength, uint32_t outputLength,
-                     STATUS_BLOCK* status);
-  BOOLEAN startRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
-                       RequestResult* result);
-  BOOLEAN startStrictRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
-                             RequestResult* result);
+  // One buffered request through HwStartIO, completed as the I/O manager does.
+  RequestResult complete(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
 
   // Registry: values given by the session's options and values the driver wrote.
   std::map<std::string, std::vector<uint8_t>> presetValues;

@@ -49,7 +49,6 @@ platform::SessionOptions boardOf(Variant variant) {
   platform::SessionOptions options;
   options.board.variant = variant;
   options.board.memoryBytes = 2u << 20;
-  options.strict = true;
   return options;
 }
 

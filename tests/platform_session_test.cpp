@@ -1,5 +1,6 @@
 // The video port library's side of loading and running a miniport, checked with
 // the probe miniport, which records what the library hands it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -145,8 +146,9 @@ struct BufferCase {
 
 class PlatformRequestBuffer : public ::testing::TestWithParam<BufferCase> {};
 
-// The probe reverses the input in place in the output buffer: that only gives the
-// reversed input when both are one buffer of max(input, output) bytes.
+// The probe reverses the input in place in the output buffer and reports the
+// whole output: that only gives the reversed input when both are one buffer of
+// max(input, output) bytes, and past the input that buffer is not zeroed.
 TEST_P(PlatformRequestBuffer, InputAndOutputAreOneBuffer) {
   const BufferCase& c = GetParam();
   Booted booted;
@@ -156,13 +158,13 @@ TEST_P(PlatformRequestBuffer, InputAndOutputAreOneBuffer) {
   session.trace().clear();
 
   const platform::RequestResult result = session.request(kProbeEcho, input, c.output);
-  EXPECT_TRUE(result.returnedTrue);
   EXPECT_EQ(result.status, 0u);
+  EXPECT_EQ(result.ntStatus, 0u);
   EXPECT_EQ(result.information, c.output);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulSameBuffer"), 1u);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInformationIn"), 0u);
   ASSERT_EQ(result.output.size(), c.output);
-  std::vector<uint8_t> expected(std::max(c.input, c.output), 0);
+  std::vector<uint8_t> expected(std::max(c.input, c.output), 0xCD);
   std::copy(input.rbegin(), input.rend(), expected.begin());
   expected.resize(c.output);
   EXPECT_EQ(result.output, expected);
@@ -187,14 +189,6 @@ INSTANTIATE_TEST_SUITE_P(Sizes, PlatformRequestBuffer,
                                   std::to_string(info.param.output);
                          });
 
-TEST(PlatformRequest, APacketNotReturningTrueIsRecorded) {
-  Booted booted;
-  Session& session = booted.boot(probeOptions());
-  EXPECT_TRUE(session.request(kProbeEcho, {}, 0).returnedTrue);
-  EXPECT_FALSE(session.request(kProbeReturnFalse, {}, 0).returnedTrue);
-  EXPECT_EQ(session.requestsReturnedFalse(), 1u);
-}
-
 TEST(PlatformRequest, DoneShowsOnlyTheBytesReturned) {
   Booted booted;
   Session& session = booted.boot(probeOptions());
@@ -202,23 +196,24 @@ TEST(PlatformRequest, DoneShowsOnlyTheBytesReturned) {
   // An unknown code: status 1 and Information left at the library's 0.
   const auto result = session.request(0x83010008, std::vector<uint8_t>{1, 2, 3}, 8);
   EXPECT_EQ(result.status, 1u);
+  EXPECT_EQ(result.ntStatus, 0xC0000002u);
   EXPECT_EQ(result.information, 0u);
   const auto done = eventsOf(session.trace(), TraceEvent::Op::Done);
   ASSERT_EQ(done.size(), 1u);
   EXPECT_TRUE(done[0].bytes.empty());
 }
 
-SessionOptions strictOptions() {
+SessionOptions verifiedOptions() {
   SessionOptions options = probeOptions();
-  options.strict = true;
+  options.verify = true;
   return options;
 }
 
-// A strict request keeps the one shared buffer, exactly max(input, output)
-// long: the probe copies into the output, and using the last byte is fine.
-TEST(PlatformStrict, InputAndOutputAreStillOneBufferOfExactLength) {
+// The probe copies the input into the output, as much as fits; using the last
+// byte of the buffer is fine.
+TEST(PlatformCompletion, TheBufferIsExactlyMaxOfInputAndOutput) {
   Booted booted;
-  Session& session = booted.boot(strictOptions());
+  Session& session = booted.boot(verifiedOptions());
   const std::vector<uint8_t> input{1, 2, 3, 4, 5, 6};
   for (uint32_t output : {4u, 6u, 9u}) {
     SCOPED_TRACE(output);
@@ -227,12 +222,14 @@ TEST(PlatformStrict, InputAndOutputAreStillOneBufferOfExactLength) {
     EXPECT_EQ(result.status, 0u);
     const size_t copied = std::min<size_t>(input.size(), output);
     EXPECT_EQ(result.information, copied);
-    EXPECT_TRUE(std::equal(input.begin(), input.begin() + static_cast<ptrdiff_t>(copied),
-                           result.output.begin()));
+    std::vector<uint8_t> expected(output, 0);  // the caller's buffer past Information
+    std::copy_n(input.begin(), copied, expected.begin());
+    EXPECT_EQ(result.output, expected);
   }
   // Reversing in place touches the first and the last byte of the buffer.
   const auto echo = session.request(kProbeEcho, input, 6);
   EXPECT_EQ(echo.output, std::vector<uint8_t>(input.rbegin(), input.rend()));
+  EXPECT_TRUE(session.notices().empty());
 
   // Under the address sanitizer an odd length still starts the buffer where pool
   // memory would (8-byte aligned; the slack is poisoned). Without it the buffer
@@ -248,7 +245,107 @@ TEST(PlatformStrict, InputAndOutputAreStillOneBufferOfExactLength) {
   }
 }
 
-struct StrictCase {
+struct CompletionCase {
+  const char* name;
+  uint32_t code;
+  std::vector<uint8_t> input;
+  uint32_t output;
+  uint32_t ntStatus;
+  std::vector<uint8_t> returned;  // the caller's output buffer afterwards
+  const char* notice;             // the verifier's notice; empty: none
+};
+
+class PlatformCompletionTable : public ::testing::TestWithParam<CompletionCase> {};
+
+// What reaches the caller follows the NT status the library makes of the
+// miniport's status, and Information, never the bytes the miniport touched.
+TEST_P(PlatformCompletionTable, OnlyReportedBytesOfANonErrorStatusComeBack) {
+  const CompletionCase& c = GetParam();
+  Booted booted;
+  Session& session = booted.boot(verifiedOptions());
+  session.trace().clear();
+  const auto result = session.request(c.code, c.input, c.output);
+  EXPECT_EQ(result.ntStatus, c.ntStatus);
+  EXPECT_EQ(result.output, c.returned);
+  const auto done = eventsOf(session.trace(), TraceEvent::Op::Done);
+  ASSERT_EQ(done.size(), 1u);
+  const size_t shown = (c.ntStatus >> 30) == 3 ? 0 : static_cast<size_t>(result.information);
+  EXPECT_EQ(done[0].bytes, std::vector<uint8_t>(c.returned.begin(), c.returned.begin() + shown));
+  if (*c.notice == '\0') {
+    EXPECT_TRUE(session.notices().empty());
+  } else {
+    ASSERT_EQ(session.notices().size(), 1u);
+    EXPECT_EQ(session.notices()[0].kind, "unreported-output");
+    EXPECT_THAT(session.notices()[0].message, ::testing::HasSubstr(c.notice));
+  }
+}
+
+constexpr uint32_t kFillWithStatus = 0x8301002C;
+constexpr uint32_t kWriteUnreported = 0x83010020;
+constexpr uint32_t kWriteOneUnreported = 0x83010024;
+constexpr uint32_t kWritePastOutput = 0x83010014;
+
+std::vector<uint8_t> bytes(size_t count, uint8_t value) {
+  return std::vector<uint8_t>(count, value);
+}
+
+std::vector<uint8_t> allButLast(size_t count, uint8_t value) {
+  std::vector<uint8_t> out(count, value);
+  out.back() = 0;
+  return out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformCompletionTable,
+    ::testing::Values(
+        CompletionCase{"Success", kFillWithStatus, {0}, 5, 0, bytes(5, 0x22), ""},
+        CompletionCase{"MoreDataIsAWarningAndStillCopies",
+                       kFillWithStatus,
+                       {234},
+                       5,
+                       0x80000005,
+                       bytes(5, 0x22),
+                       ""},
+        CompletionCase{
+            "InvalidParameterCopiesNothing", kFillWithStatus, {87}, 5, 0xC000000D, bytes(5, 0), ""},
+        CompletionCase{
+            "InsufficientBuffer", kFillWithStatus, {122}, 5, 0xC0000023, bytes(5, 0), ""},
+        CompletionCase{"NotEnoughMemory", kFillWithStatus, {8}, 5, 0xC000009A, bytes(5, 0), ""},
+        CompletionCase{"DeviceDoesNotExist", kFillWithStatus, {55}, 5, 0xC00000C0, bytes(5, 0), ""},
+        CompletionCase{
+            "UnknownStatusIsAnError", kFillWithStatus, {200}, 5, 0xC0000001, bytes(5, 0), ""},
+        CompletionCase{"AnUnreadOutputByteIsNotCopiedBack",
+                       kWriteOneUnreported,
+                       {1, 2, 3},
+                       7,
+                       0,
+                       allButLast(7, 0x11),
+                       "byte 6 written beyond the 6 bytes"},
+        CompletionCase{"UnreportedOutputStaysWithTheLibrary",
+                       kWriteUnreported,
+                       {},
+                       7,
+                       0,
+                       bytes(7, 0),
+                       "byte 0 written beyond the 0 bytes"},
+        CompletionCase{"WriteIntoTheInputPastAnEmptyOutput",
+                       kWritePastOutput,
+                       bytes(8, 0x42),
+                       0,
+                       0,
+                       {},
+                       "byte 0 written beyond"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PlatformCompletion, WithoutTheVerifierNothingIsNoticed) {
+  Booted booted;
+  Session& session = booted.boot(probeOptions());
+  const auto result = session.request(kWriteOneUnreported, {}, 7);
+  EXPECT_EQ(result.output, allButLast(7, 0x11));
+  EXPECT_TRUE(session.notices().empty());
+}
+
+struct FaultCase {
   const char* name;
   uint32_t code;
   uint32_t input;
@@ -256,12 +353,12 @@ struct StrictCase {
   const char* message;  // what the platform says; empty: the access itself faults
 };
 
-class PlatformStrictDeathTest : public ::testing::TestWithParam<StrictCase> {};
+class PlatformCompletionDeathTest : public ::testing::TestWithParam<FaultCase> {};
 
-TEST_P(PlatformStrictDeathTest, AViolationEndsTheProcess) {
-  const StrictCase& c = GetParam();
+TEST_P(PlatformCompletionDeathTest, ADriverFaultEndsTheProcess) {
+  const FaultCase& c = GetParam();
   Booted booted;
-  Session& session = booted.boot(strictOptions());
+  Session& session = booted.boot(probeOptions());
   const std::vector<uint8_t> input(c.input, 0x42);
   EXPECT_DEATH(session.request(c.code, input, c.output), c.message);
 }
@@ -269,20 +366,16 @@ TEST_P(PlatformStrictDeathTest, AViolationEndsTheProcess) {
 // The buffer's last byte is max(input, output) - 1: one past it is the guard
 // page whichever of the two is longer.
 INSTANTIATE_TEST_SUITE_P(
-    Cases, PlatformStrictDeathTest,
-    ::testing::Values(
-        StrictCase{"WritePastOutput", 0x83010014, 8, 13, ""},
-        StrictCase{"ReadPastInput", 0x83010018, 64, 5, ""},
-        StrictCase{"WriteIntoInputPastEmptyOutput", 0x83010014, 8, 0, "byte 0 written beyond"},
-        StrictCase{"NoStatus", 0x8301001C, 0, 0, "no status stored"},
-        StrictCase{"ReturnsFalse", kProbeReturnFalse, 0, 0, "returned 0"},
-        StrictCase{"WritesUnreportedOutput", 0x83010020, 0, 7, "byte 0 written beyond the 0 bytes"},
-        StrictCase{"WritesOneBytePastInformation", 0x83010024, 3, 7,
-                   "byte 6 written beyond the 6 bytes"},
-        StrictCase{"ReportsMoreThanTheOutputHolds", 0x83010028, 0, 4, "5 bytes reported"}),
+    Cases, PlatformCompletionDeathTest,
+    ::testing::Values(FaultCase{"WritePastOutput", kWritePastOutput, 8, 13, ""},
+                      FaultCase{"ReadPastInput", 0x83010018, 64, 5, ""},
+                      FaultCase{"NoStatus", 0x8301001C, 0, 0, "no status stored"},
+                      FaultCase{"ReturnsFalse", kProbeReturnFalse, 0, 0, "returned 0"},
+                      FaultCase{"ReportsMoreThanTheOutputHolds", 0x83010028, 0, 4,
+                                "5 bytes reported"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PlatformStrict, NamedDeviceBasesFail) {
+TEST(PlatformMappingFailures, NamedDeviceBasesFail) {
   Booted booted;
   SessionOptions options = probeOptions();
   options.failMappings = {0x3C0, 0x08400000};

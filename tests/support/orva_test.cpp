@@ -20,6 +20,14 @@ platform::Session& Booted::boot(const platform::SessionOptions& options) {
   return *session_;
 }
 
+std::vector<platform::Notice> NoticesOf(const platform::Session& session, std::string_view kind) {
+  std::vector<platform::Notice> out;
+  for (const platform::Notice& notice : session.notices()) {
+    if (notice.kind == kind) out.push_back(notice);
+  }
+  return out;
+}
+
 std::vector<board::TraceEvent> eventsOf(const board::Trace& trace, board::TraceEvent::Op op) {
   std::vector<board::TraceEvent> out;
   for (const board::TraceEvent& event : trace.events()) {

@@ -23,14 +23,10 @@ struct SessionOptions {
   // false: load the module but do not call DriverEntry (tests that drive single
   // driver functions through symbol()).
   bool runDriverEntry = true;
-  // Strict platform: a request's one buffer (input and output are the same
-  // memory, as ever) is exactly max(input, output) bytes long and ends where an
-  // inaccessible page begins, so a byte beyond it faults; past the input it
-  // holds a pattern instead of zeros. The driver must store a status, return
-  // TRUE, report no more output than there is room for, and leave every byte
-  // past the Information it reports as it was; any violation aborts with a
-  // message.
-  bool strict = false;
+  // The verifier: report, as notices (Session::notices()), what Windows forbids
+  // a miniport but does not always catch. Without it the same checks run and
+  // nothing is recorded.
+  bool verify = false;
   // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
   // mapping fails, to exercise the driver's handling of failed mappings. Every
   // failed mapping's trace event has its `failed` flag set ("failed": true).
@@ -41,11 +37,21 @@ struct SessionOptions {
 // terminating zero counted in the length.
 std::vector<uint8_t> registryString(std::string_view text);
 
+// A request as the caller sees it once the I/O manager has completed it.
 struct RequestResult {
-  uint32_t status = 0;
+  uint32_t status = 0;    // the miniport's status (a Win32 code)
+  uint32_t ntStatus = 0;  // the NT status the video port library made of it
   uint64_t information = 0;
-  std::vector<uint8_t> output;  // the whole output buffer after the request
-  bool returnedTrue = true;
+  // The caller's output buffer: zero-filled, then the first `information` bytes
+  // copied back, unless ntStatus is an error.
+  std::vector<uint8_t> output;
+};
+
+// Something the verifier reports.
+struct Notice {
+  std::string kind;     // e.g. "unreported-output", "long-stall"
+  std::string message;  // what happened
+  std::string site;     // where: module+offset (and symbol) of the call, or the callback
 };
 
 // A frame-buffer view (or I/O range) that VideoPortMapMemory handed out and that
@@ -80,10 +86,17 @@ class Session {
   board::Board& board();
   board::Trace& trace();
 
-  // One request packet through HwStartIO. Input and output share one buffer of
-  // max(input, output) bytes, as the video port library's buffered requests do
-  // (zero past the input, or a pattern in a strict session).
+  // One buffered request through HwStartIO, completed as the I/O manager does:
+  // input and output share one system buffer of max(input, output) bytes, not
+  // zeroed (a pattern past the input), ending where an inaccessible page
+  // begins; Information starts at 0 and Status at a value no miniport stores.
+  // HwStartIO returning FALSE, no status stored, or more bytes reported than
+  // the output holds under a status that is not an error end the process with
+  // a message.
   RequestResult request(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
+
+  // What the verifier reported so far (empty unless SessionOptions::verify).
+  const std::vector<Notice>& notices() const;
 
   // Values the driver wrote with VideoPortSetRegistryParameters.
   const std::map<std::string, std::vector<uint8_t>>& registry() const;
@@ -95,8 +108,6 @@ class Session {
   // Calls of HwFindAdapter so far (the library calls it again while the driver
   // sets its Again flag).
   unsigned findAdapterCalls() const;
-  // Requests whose HwStartIO returned FALSE.
-  unsigned requestsReturnedFalse() const;
 
   // Address of a C-linkage symbol of this session's driver module (functions and
   // module variables), nullptr when absent. Tests call single driver functions

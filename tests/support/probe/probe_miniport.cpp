@@ -39,6 +39,9 @@ constexpr ULONG PROBE_NO_STATUS = 0x8301001C;
 constexpr ULONG PROBE_WRITE_UNREPORTED = 0x83010020;      // fills the output, reports none of it
 constexpr ULONG PROBE_WRITE_ONE_UNREPORTED = 0x83010024;  // fills it, reports all but the last
 constexpr ULONG PROBE_OVERSTATE = 0x83010028;  // reports one byte more than the output holds
+// Fill the output with 0x22, report all of it, and store the Win32 status given
+// in the first input byte (ERROR_MORE_DATA, ERROR_INVALID_PARAMETER, ...).
+constexpr ULONG PROBE_FILL_WITH_STATUS = 0x8301002C;
 
 static ULONG CountNonZero(const void* pvData, ULONG ulLength) {
   const UCHAR* puc = static_cast<const UCHAR*>(pvData);
@@ -107,6 +110,11 @@ static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
       if (psPacket->IoControlCode == PROBE_WRITE_ONE_UNREPORTED) {
         psPacket->StatusBlock->Information = psPacket->OutputBufferLength - 1;
       }
+      return TRUE;
+    case PROBE_FILL_WITH_STATUS:
+      psPacket->StatusBlock->Status = psPacket->InputBufferLength != 0 ? pucIn[0] : 0;
+      for (ULONG i = 0; i < psPacket->OutputBufferLength; ++i) pucOut[i] = 0x22;
+      psPacket->StatusBlock->Information = psPacket->OutputBufferLength;
       return TRUE;
     case PROBE_OVERSTATE:
       psPacket->StatusBlock->Status = 0;
