@@ -483,17 +483,30 @@ class Run {
     position_ = {a.Column, a.Row};
   }
 
+  // A process handle: the current process, a new one, or any value (mostly
+  // one no process has).
+  HANDLE processOf(uint32_t value) {
+    switch (value % 3) {
+      case 0:
+        return platform::kCurrentProcess;
+      case 1:
+        return s_.createProcess();
+      default:
+        return reinterpret_cast<HANDLE>(uintptr_t{value});
+    }
+  }
+
   void map(Reader& in) {
     const uint8_t form = in.u8();
     VIDEO_MEMORY request{};
-    if (form & 2) request.RequestedVirtualAddress = reinterpret_cast<PVOID>(uintptr_t{in.u32()});
+    if (form & 2) request.RequestedVirtualAddress = processOf(in.u32());
     const RequestResult r = send(IOCTL_VIDEO_MAP_VIDEO_MEMORY, platform::bytesOf(request),
                                  sizeof(VIDEO_MEMORY_INFORMATION));
     if (r.status != 0) return;
     const auto info = platform::recordAt<VIDEO_MEMORY_INFORMATION>(r.output);
     const auto address = reinterpret_cast<uint64_t>(info.FrameBufferBase);
     bool found = false;
-    for (const auto& m : s_.userMappings()) {
+    for (const auto& m : s_.mappings()) {
       found |= m.address == address &&
                m.physical == uint64_t(extension().PhysicalFrameBuffer.QuadPart) &&
                m.length == extension().ulFrameBufferLength && info.FrameBufferLength == m.length;
@@ -511,7 +524,7 @@ class Run {
     VIDEO_SHARE_MEMORY request{};
     request.ViewOffset = in.u32();
     request.ViewSize = in.u32();
-    request.ProcessHandle = reinterpret_cast<HANDLE>(uintptr_t{in.u32()});
+    request.ProcessHandle = processOf(in.u32());
     // Mostly views near the frame buffer's size.
     if ((request.ViewOffset >> 31) == 0)
       request.ViewOffset %= (extension().ulFrameBufferLength + 2);

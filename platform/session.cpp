@@ -366,7 +366,15 @@ std::span<const uint8_t> Session::deviceExtension() const {
   return {adapter.extension.get(), adapter.extensionSize};
 }
 
-std::vector<UserMapping> Session::userMappings() const { return impl_->space->userMappings(); }
+std::vector<Mapping> Session::mappings() const { return impl_->space->mappings(); }
+
+std::vector<Mapping> Session::userMappings() const {
+  std::vector<Mapping> out = mappings();
+  std::erase_if(out, [](const Mapping& mapping) { return mapping.process == 0; });
+  return out;
+}
+
+HANDLE Session::createProcess() { return reinterpret_cast<HANDLE>(impl_->space->createProcess()); }
 unsigned Session::findAdapterCalls() const { return impl_->findAdapterCalls; }
 
 void* Session::symbol(const char* name) const {

@@ -164,11 +164,13 @@ VP_STATUS NTAPI VideoPortMapMemory(PVOID HwDeviceExtension, PHYSICAL_ADDRESS Phy
 }
 
 VP_STATUS NTAPI VideoPortUnmapMemory(PVOID HwDeviceExtension, PVOID VirtualAddress,
-                                     HANDLE /*ProcessHandle*/) {
+                                     HANDLE ProcessHandle) {
   static const char* const kName = "VideoPortUnmapMemory";
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
-  return session.space->unmapMemory(VirtualAddress);
+  return guarded(kName, [&] {
+    return session.space->unmapMemory(VirtualAddress, reinterpret_cast<uintptr_t>(ProcessHandle));
+  });
 }
 
 UCHAR NTAPI VideoPortReadPortUchar(PUCHAR Port) {

@@ -235,6 +235,9 @@ typedef struct _VIDEO_POINTER_CAPABILITIES {
 
 #define VIDEO_MEMORY_SPACE_MEMORY 0x00
 #define VIDEO_MEMORY_SPACE_IO 0x01
+#define VIDEO_MEMORY_SPACE_USER_MODE 0x02
+#define VIDEO_MEMORY_SPACE_DENSE 0x04
+#define VIDEO_MEMORY_SPACE_P6CACHE 0x08
 
 // Control codes: device type 0x23, buffered, any access.
 #define ORVA_VIDEO_CTL(function) ((0x23u << 16) | ((function) << 2))

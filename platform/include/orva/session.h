@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "board.h"
+#include "host_ddk.h"
 
 namespace orva::platform {
 
@@ -54,17 +55,25 @@ struct Notice {
   std::string site;     // where: module+offset (and symbol) of the call, or the callback
 };
 
-// A frame-buffer view (or I/O range) that VideoPortMapMemory handed out and that
-// has not been unmapped yet. Memory addresses are placed in request order in a
-// fixed 512 MB area below 4 GB, a guard page behind each, and a freed one is
-// handed out again only once the area is used up; so the same calls give the
-// same addresses on every run, in 32-bit and 64-bit processes alike.
-struct UserMapping {
-  uint64_t address = 0;  // the address the caller got (a port number for I/O space)
+// A live mapping the library handed out. System-space ones (device bases, and
+// VideoPortMapMemory with no process) lie high: from 0x80000000 in a 32-bit
+// process, at 0x4000'8000'0000 and up in a 64-bit one; a range mapped there
+// again comes back at the same address with one more reference. Mappings into
+// a process lie at 0x10000000 and up and belong to it. Each area is handed out
+// in request order, a guard page behind each range, and a freed range is used
+// again only once the area is used up; so the same calls give the same
+// addresses on every run.
+struct Mapping {
+  uint64_t address = 0;  // the address handed out (a port number for I/O space)
   uint64_t physical = 0;
   uint32_t length = 0;
   bool io = false;
+  uint64_t process = 0;  // the process handle it was mapped into; 0: system space
+  unsigned references = 1;
 };
+
+// NtCurrentProcess(): the session's current process, the display driver's.
+inline const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(~uintptr_t{0});
 
 class Session {
  public:
@@ -103,8 +112,12 @@ class Session {
   // The device extension as the driver left it.
   std::span<const uint8_t> deviceExtension() const;
 
-  // Live VideoPortMapMemory mappings, by address.
-  std::vector<UserMapping> userMappings() const;
+  // Live mappings: all of them, or those in some process only.
+  std::vector<Mapping> mappings() const;
+  std::vector<Mapping> userMappings() const;
+  // Another process a display driver may share the frame buffer with: its
+  // handle (4, 8, 12 ... in order of creation).
+  HANDLE createProcess();
   // Calls of HwFindAdapter so far (the library calls it again while the driver
   // sets its Again flag).
   unsigned findAdapterCalls() const;
