@@ -93,6 +93,33 @@ TEST(Dispatch, UnknownCodesAreInvalidFunctionsAndNopTakesAnyBuffers) {
   EXPECT_TRUE(Events(*session).empty());
 }
 
+// The request buffer is not zeroed (the library fills it with 0xCD past the
+// input, pool memory holds whatever was there): every byte a reply reports must
+// be one the driver wrote, padding included.
+TEST(Dispatch, RepliesCarryNoBytesTheDriverLeftUnwritten) {
+  auto session = Boot(Variant::Bramble);
+  ASSERT_EQ(platform::setMode(*session, k640x480x8).status, 0u);
+  const auto process = session->createProcess();
+  const std::vector<std::pair<const char*, RequestResult>> replies = {
+      {"modes", platform::queryModes(*session).raw},
+      {"current mode", platform::queryCurrentMode(*session).raw},
+      {"map", platform::mapVideoMemory(*session).raw},
+      {"share", platform::shareVideoMemory(*session, process, 0, 0x1000).raw},
+      {"pointer capabilities", platform::queryPointerCapabilities(*session).raw},
+      {"mode count", platform::queryNumModes(*session).raw},
+      {"free memory", platform::queryFrameBufferFree(*session).raw}};
+  for (const auto& [name, reply] : replies) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(reply.status, 0u);
+    ASSERT_GT(reply.information, 0u);
+    for (size_t at = 0; at + 4 <= reply.information; at += 4) {
+      uint32_t word = 0;
+      std::memcpy(&word, reply.output.data() + at, 4);
+      EXPECT_NE(word, 0xCDCDCDCDu) << "unwritten bytes at offset " << at;
+    }
+  }
+}
+
 TEST(Palette, LoadsInPaletteModesOnlyAndNeedsFourBytesPerEntry) {
   auto session = Boot(Variant::Bramble);
   ASSERT_EQ(platform::setMode(*session, k640x480x8).status, 0u);
