@@ -629,7 +629,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(forward != nullptr, "forwarding module has no ORVA_FuzzForward");
   *forward = reinterpret_cast<Entry>(d.entry());
   session.startDriver();
-  if (!session.started()) {
+  if (!session.open()) {
     // A refused adapter: nothing was published and no request can reach it.
     CHECK(session.findAdapterCalls() == 1, "a refused adapter was looked for again");
     return 0;

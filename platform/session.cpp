@@ -160,21 +160,21 @@ void Session::Impl::checkExtension(PVOID extension, const char* function) const 
 
 ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
                                 PVIDEO_HW_INITIALIZATION_DATA data, PVOID context) {
-  constexpr ULONG kStatusInvalidParameter = 0xC000000D;
   constexpr ULONG kStatusRevisionMismatch = 0xC0000059;
   constexpr ULONG kStatusNoSuchDevice = 0xC000000E;
   if (argument1 != driverObject || argument2 != registryPath.data() || data == nullptr) {
-    return kStatusInvalidParameter;
+    return detail::kStatusInvalidParameter;
   }
-  // The record is versioned by its size: larger than this library knows, or too
-  // small to hold the callbacks and the device extension size, is refused.
-  if (data->HwInitDataSize > sizeof(VIDEO_HW_INITIALIZATION_DATA) ||
-      data->HwInitDataSize < offsetof(VIDEO_HW_INITIALIZATION_DATA, StartingDeviceNumber)) {
+  // The record is versioned by its size: only the layouts the library knows.
+  const ULONG size = data->HwInitDataSize;
+  if (size != SIZE_OF_NT4_VIDEO_HW_INITIALIZATION_DATA &&
+      size != SIZE_OF_W2K_VIDEO_HW_INITIALIZATION_DATA &&
+      size != SIZE_OF_WXP_VIDEO_HW_INITIALIZATION_DATA) {
     return kStatusRevisionMismatch;
   }
   if (data->HwFindAdapter == nullptr || data->HwInitialize == nullptr ||
       data->HwStartIO == nullptr) {
-    return kStatusInvalidParameter;
+    return detail::kStatusInvalidParameter;
   }
   if (initializeCalled) return kStatusNoSuchDevice;  // one driver, one adapter search
   initializeCalled = true;
@@ -188,20 +188,33 @@ ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
     adapter.extensionSize = data->HwDeviceExtensionSize;
     adapter.extension.reset(new uint8_t[adapter.extensionSize ? adapter.extensionSize : 1]());
     VIDEO_PORT_CONFIG_INFO config;
-    std::memset(&config, 0, sizeof config);
-    config.Length = sizeof config;
-    config.AdapterInterfaceType = data->AdapterInterfaceType;
+    fillConfig(data->AdapterInterfaceType, &config);
+    again = FALSE;
     ++findAdapterCalls;
+    discovering = true;
     adapter.findStatus =
         data->HwFindAdapter(adapter.extension.get(), context, nullptr, &config, &again);
+    discovering = false;
     if (adapters.size() == 1) firstStatus = adapter.findStatus;
     if (adapter.findStatus != 0) break;  // no adapter here: no further one is looked for
   }
-  for (Adapter& adapter : adapters) {
-    if (adapter.findStatus == 0) adapter.initialized = data->HwInitialize(adapter.extension.get());
-  }
+  initializeRoutine = data->HwInitialize;
   startIo = data->HwStartIO;
-  return static_cast<ULONG>(firstStatus);
+  return firstStatus == 0 ? detail::kStatusSuccess : detail::ntStatusOf(firstStatus);
+}
+
+void Session::Impl::fillConfig(INTERFACE_TYPE interfaceType, VIDEO_PORT_CONFIG_INFO* config) {
+  // What the library knows of the board: an adapter on the first bus of the
+  // type the driver names, without an interrupt, and the service's device key.
+  std::memset(config, 0, sizeof *config);
+  config->Length = sizeof *config;
+  config->SystemIoBusNumber = 0;
+  config->AdapterInterfaceType = interfaceType;
+  config->BusInterruptLevel = 0;
+  config->BusInterruptVector = 0;
+  config->InterruptMode = interfaceType == Isa ? Latched : LevelSensitive;
+  config->DriverRegistryPath = deviceKey.data();
+  config->SystemMemorySize = kSystemMemorySize;
 }
 
 const std::vector<uint8_t>* Session::Impl::findValue(const std::string& name) const {
@@ -259,9 +272,26 @@ Session::~Session() {
 
 uint32_t Session::driverEntryStatus() const { return impl_->entryStatus; }
 
-bool Session::started() const {
+bool Session::found() const {
   return impl_->startIo != nullptr && !impl_->adapters.empty() &&
-         impl_->adapters.front().findStatus == 0 && impl_->adapters.front().initialized;
+         impl_->adapters.front().findStatus == 0;
+}
+
+bool Session::open() {
+  if (!impl_->entryRan) throw std::logic_error("open before DriverEntry");
+  if (impl_->opened) throw std::logic_error("the device is already open");
+  impl_->opened = true;
+  if (!found()) return false;
+  for (Impl::Adapter& adapter : impl_->adapters) {
+    if (adapter.findStatus == 0) {
+      adapter.initialized = impl_->initializeRoutine(adapter.extension.get()) == TRUE;
+    }
+  }
+  return started();
+}
+
+bool Session::started() const {
+  return found() && impl_->opened && impl_->adapters.front().initialized;
 }
 
 board::Board& Session::board() { return *impl_->board; }
@@ -269,7 +299,7 @@ board::Trace& Session::trace() { return impl_->board->trace(); }
 
 RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
                                uint32_t outputLength) {
-  if (!started()) throw std::logic_error("request to a driver that has not started");
+  if (!started()) throw std::logic_error("request to a device that is not open");
   board::TraceEvent entering;
   entering.op = board::TraceEvent::Op::Request;
   entering.value = code;

@@ -30,6 +30,8 @@ struct Session::Impl {
   void unloadModule();
   ULONG initialize(PVOID argument1, PVOID argument2, PVIDEO_HW_INITIALIZATION_DATA data,
                    PVOID context);
+  // VIDEO_PORT_CONFIG_INFO as the library fills it for HwFindAdapter.
+  void fillConfig(INTERFACE_TYPE interfaceType, VIDEO_PORT_CONFIG_INFO* config);
   // A device extension the driver passes back must be one the library handed out.
   void checkExtension(PVOID extension, const char* function) const;
 
@@ -50,6 +52,11 @@ struct Session::Impl {
   // What DriverEntry gets: a stand-in driver object and the service's registry path.
   uint64_t driverObject[8] = {};
   std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
+  // The adapter's key, which HwFindAdapter gets in its config record.
+  std::u16string deviceKey =
+      u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva\\Device0";
+  // The memory the system reports to HwFindAdapter.
+  static constexpr ULONGLONG kSystemMemorySize = 256ull << 20;
 
   bool verify = false;
   std::vector<Notice> notices;
@@ -60,6 +67,9 @@ struct Session::Impl {
   bool entryRan = false;
   uint32_t entryStatus = 0;
   bool initializeCalled = false;
+  bool discovering = false;  // inside HwFindAdapter
+  bool opened = false;
+  PVIDEO_HW_INITIALIZE initializeRoutine = nullptr;
   PVIDEO_HW_START_IO startIo = nullptr;
   std::vector<Adapter> adapters;
   unsigned findAdapterCalls = 0;

@@ -62,7 +62,7 @@ TEST(EmptyFrameBuffer, StartsWithNoModeAndBothViewsUnmapped) {
   for (Variant variant : board::kAllVariants) {
     SCOPED_TRACE(std::string(board::variantName(variant)));
     Session session(emptyBoard(variant));
-    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.open());
     const auto* rows = test::symbolOf<REGHOST_RESOURCE>(session, "REGHOST_ChipsetResources");
     ASSERT_NE(rows, nullptr);
     EXPECT_EQ(rows[REGHOST_ROW_FRAMEBUFFER].ulVirtual, 0u);
@@ -77,7 +77,7 @@ TEST(EmptyFrameBuffer, NoRequestReachesIt) {
   for (Variant variant : {Variant::Bramble, Variant::Kestrel}) {
     SCOPED_TRACE(std::string(board::variantName(variant)));
     Session session(emptyBoard(variant));
-    ASSERT_TRUE(session.started());
+    ASSERT_TRUE(session.open());
     session.trace().setRecording(false);
 
     std::vector<uint32_t> codes(std::begin(platform::kServedCodes),

@@ -38,6 +38,7 @@ TEST(FuzzRegression, PointerShapeBeforeAnyModeSet) {
   platform::SessionOptions options;
   options.board.variant = board::Variant::Bramble;
   Session session(options);
+  ASSERT_TRUE(session.open());
   uint8_t* vram = session.board().vram();
   std::fill(vram, vram + 0x1000, uint8_t{0x5A});
 

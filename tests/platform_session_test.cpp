@@ -66,10 +66,27 @@ TEST(PlatformLoad, DriverEntryRunsOnceAndOnlyWhenAsked) {
   Session& session = booted.boot(probeOptions(false));
   EXPECT_FALSE(session.started());
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), 0u);
+  EXPECT_THROW(session.open(), std::logic_error);
   EXPECT_THROW(session.request(kProbeEcho, {}, 0), std::logic_error);
   EXPECT_EQ(session.startDriver(), 0u);
-  EXPECT_TRUE(session.started());
   EXPECT_THROW(session.startDriver(), std::logic_error);
+}
+
+// HwInitialize runs when the display driver opens the device, not during
+// VideoPortInitialize; until then no request reaches the driver.
+TEST(PlatformLoad, HwInitializeWaitsForTheOpen) {
+  Session session(probeOptions());
+  EXPECT_TRUE(session.found());
+  EXPECT_FALSE(session.started());
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), 1u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 0u);
+  EXPECT_THROW(session.request(kProbeEcho, {}, 0), std::logic_error);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulStartCalls"), 0u);
+  EXPECT_TRUE(session.open());
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 1u);
+  EXPECT_THROW(session.open(), std::logic_error);
+  session.request(kProbeEcho, {}, 0);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulStartCalls"), 1u);
 }
 
 TEST(PlatformLoad, AMissingModuleIsRefused) {
@@ -78,13 +95,31 @@ TEST(PlatformLoad, AMissingModuleIsRefused) {
   EXPECT_THROW(Session session(options), std::runtime_error);
 }
 
-TEST(PlatformInitialize, DiscoveryGetsZeroedRecordsOfTheDeclaredSizes) {
+// The config record as Windows fills it for an adapter without an interrupt on
+// the first ISA bus; the fields the miniport fills in start zero.
+TEST(PlatformInitialize, DiscoveryGetsTheConfigRecordWindowsFills) {
   Booted booted;
   Session& session = booted.boot(probeOptions());
   EXPECT_TRUE(session.started());
   EXPECT_EQ(session.driverEntryStatus(), 0u);
-  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulConfigLength"), sizeof(VIDEO_PORT_CONFIG_INFO));
-  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulConfigNonZero"), 0u);
+  const auto config = probeValue<VIDEO_PORT_CONFIG_INFO>(session, "PROBE_sConfig");
+  EXPECT_EQ(config.Length, sizeof(VIDEO_PORT_CONFIG_INFO));
+  EXPECT_EQ(config.AdapterInterfaceType, Isa);
+  EXPECT_EQ(config.SystemIoBusNumber, 0u);
+  EXPECT_EQ(config.BusInterruptLevel, 0u);
+  EXPECT_EQ(config.BusInterruptVector, 0u);
+  EXPECT_EQ(config.InterruptMode, Latched);
+  EXPECT_EQ(config.SystemMemorySize, 256ull << 20);
+  EXPECT_EQ(config.NumEmulatorAccessEntries, 0u);
+  EXPECT_EQ(config.EmulatorAccessEntries, nullptr);
+  EXPECT_EQ(config.VdmPhysicalVideoMemoryLength, 0u);
+  EXPECT_EQ(config.HardwareStateSize, 0u);
+  EXPECT_EQ(config.VideoPortGetProcAddress, nullptr);
+  const auto* path = symbolOf<WCHAR>(session, "PROBE_szRegistryPath");
+  ASSERT_NE(path, nullptr);
+  EXPECT_EQ(std::u16string(path),
+            u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva\\Device0");
+  EXPECT_EQ(probeValue<UCHAR>(session, "PROBE_ucAgainIn"), FALSE);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulExtensionNonZero"), 0u);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 1u);
   // The extension the session shows is the one the driver filled, all of it.
@@ -119,24 +154,32 @@ TEST_P(PlatformInitializeTable, ReportsWhatTheDriverDeclared) {
   EXPECT_EQ(session.startDriver(), c.entryStatus);
   EXPECT_EQ(session.findAdapterCalls(), c.findCalls);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), c.findCalls);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 0u);
+  EXPECT_EQ(session.open(), c.started);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), c.initializeCalls);
   EXPECT_EQ(session.started(), c.started);
 }
 
-constexpr ULONG kInitSize = sizeof(VIDEO_HW_INITIALIZATION_DATA);
-constexpr ULONG kInitMinimum = offsetof(VIDEO_HW_INITIALIZATION_DATA, StartingDeviceNumber);
+constexpr ULONG kNt4 = SIZE_OF_NT4_VIDEO_HW_INITIALIZATION_DATA;
+constexpr ULONG kW2k = SIZE_OF_W2K_VIDEO_HW_INITIALIZATION_DATA;
+constexpr ULONG kWxp = SIZE_OF_WXP_VIDEO_HW_INITIALIZATION_DATA;
+constexpr uint32_t kRevisionMismatch = 0xC0000059;
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlatformInitializeTable,
     ::testing::Values(
-        InitCase{"FullRecord", kInitSize, 1, 0, TRUE, 0, 1, 1, true},
-        InitCase{"SmallestRecordHoldingTheExtensionSize", kInitMinimum, 1, 0, TRUE, 0, 1, 1, true},
-        InitCase{"RecordTooSmall", kInitMinimum - 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
-        InitCase{"RecordFromANewerLibrary", kInitSize + 4, 1, 0, TRUE, 0xC0000059, 0, 0, false},
-        InitCase{"FindAdapterFails", kInitSize, 1, 87, TRUE, 87, 1, 0, false},
-        InitCase{"AFailureEndsTheSearch", kInitSize, 3, 87, TRUE, 87, 1, 0, false},
-        InitCase{"InitializeFails", kInitSize, 1, 0, FALSE, 0, 1, 1, false},
-        InitCase{"AgainAsksForMoreAdapters", kInitSize, 3, 0, TRUE, 0, 3, 3, true}),
+        InitCase{"XpRecord", kWxp, 1, 0, TRUE, 0, 1, 1, true},
+        InitCase{"Windows2000Record", kW2k, 1, 0, TRUE, 0, 1, 1, true},
+        InitCase{"Nt4Record", kNt4, 1, 0, TRUE, 0, 1, 1, true},
+        InitCase{"ShorterThanNt4", kNt4 - 4, 1, 0, TRUE, kRevisionMismatch, 0, 0, false},
+        InitCase{"BetweenNt4And2000", kNt4 + 8, 1, 0, TRUE, kRevisionMismatch, 0, 0, false},
+        InitCase{"LongerThanXp", kWxp + 4, 1, 0, TRUE, kRevisionMismatch, 0, 0, false},
+        InitCase{"Zero", 0, 1, 0, TRUE, kRevisionMismatch, 0, 0, false},
+        InitCase{"FindAdapterFailsWithAnNtStatus", kWxp, 1, 87, TRUE, 0xC000000D, 1, 0, false},
+        InitCase{"NoDevice", kWxp, 1, 55, TRUE, 0xC00000C0, 1, 0, false},
+        InitCase{"AFailureEndsTheSearch", kWxp, 3, 87, TRUE, 0xC000000D, 1, 0, false},
+        InitCase{"InitializeFails", kWxp, 1, 0, FALSE, 0, 1, 1, false},
+        InitCase{"AgainAsksForMoreAdapters", kWxp, 3, 0, TRUE, 0, 3, 3, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct BufferCase {

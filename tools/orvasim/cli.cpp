@@ -253,7 +253,7 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     sessionOptions.driverPath = driverPath;
     if (options.output) sessionOptions.outputType = orva::platform::registryString(*options.output);
     Session session(sessionOptions);
-    if (!session.started()) {
+    if (!session.open()) {  // as a display driver opens the device
       err << "orvasim: the driver did not start (DriverEntry returned "
           << session.driverEntryStatus() << ")\n";
       return kExitFailure;

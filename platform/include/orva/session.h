@@ -78,8 +78,8 @@ inline const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(~uintptr_t{0});
 class Session {
  public:
   // Boots the board, loads the driver afresh (every module variable at its
-  // load-time value) and runs DriverEntry, which calls VideoPortInitialize:
-  // HwFindAdapter, then HwInitialize.
+  // load-time value) and runs DriverEntry, which calls VideoPortInitialize and
+  // with it HwFindAdapter. HwInitialize waits for open().
   explicit Session(const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
@@ -89,8 +89,13 @@ class Session {
   // that set module variables before the driver starts); returns its value.
   // Throws std::logic_error when DriverEntry has already run.
   uint32_t startDriver();
-  uint32_t driverEntryStatus() const;  // the value DriverEntry returned
-  bool started() const;                // find-adapter succeeded and requests are accepted
+  uint32_t driverEntryStatus() const;  // the value DriverEntry returned (an NT status)
+  bool found() const;                  // HwFindAdapter found the adapter
+  // Opens the device as the display driver does before its first request:
+  // HwInitialize runs now. Returns started(). Throws std::logic_error before
+  // DriverEntry or when the device is already open.
+  bool open();
+  bool started() const;  // found, open and initialised: requests are accepted
 
   board::Board& board();
   board::Trace& trace();
