@@ -81,7 +81,8 @@ std::vector<uint8_t> registryString(std::string_view text) {
 Session::Impl::Impl(const SessionOptions& options)
     : board(std::make_unique<board::Board>(options.board)),
       space(std::make_unique<detail::AddressSpace>(*board)) {
-  if (options.outputType) presetValues[kOutputTypeName] = *options.outputType;
+  if (options.outputType)
+    presetValues[kOutputTypeName] = {options.outputTypeKind, *options.outputType};
   verify = options.verify;
   failMappings = options.failMappings;
   loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
@@ -217,13 +218,14 @@ void Session::Impl::fillConfig(INTERFACE_TYPE interfaceType, VIDEO_PORT_CONFIG_I
   config->SystemMemorySize = kSystemMemorySize;
 }
 
-const std::vector<uint8_t>* Session::Impl::findValue(const std::string& name) const {
-  for (const auto* values : {&writtenValues, &presetValues}) {
-    for (const auto& [key, data] : *values) {
-      if (text::equalsIgnoreCase(key, name)) return &data;
-    }
+std::optional<Session::Impl::Value> Session::Impl::findValue(const std::string& name) const {
+  for (const auto& [key, data] : writtenValues) {
+    if (text::equalsIgnoreCase(key, name)) return Value{kRegBinary, data};
   }
-  return nullptr;
+  for (const auto& [key, value] : presetValues) {
+    if (text::equalsIgnoreCase(key, name)) return value;
+  }
+  return std::nullopt;
 }
 
 void Session::Impl::storeValue(const std::string& name, std::vector<uint8_t> data) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -78,9 +79,13 @@ struct Session::Impl {
   RequestResult complete(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
 
   // Registry: values given by the session's options and values the driver wrote.
-  std::map<std::string, std::vector<uint8_t>> presetValues;
-  std::map<std::string, std::vector<uint8_t>> writtenValues;
-  const std::vector<uint8_t>* findValue(const std::string& name) const;
+  struct Value {
+    uint32_t type = kRegSz;
+    std::vector<uint8_t> data;
+  };
+  std::map<std::string, Value> presetValues;
+  std::map<std::string, std::vector<uint8_t>> writtenValues;  // REG_BINARY
+  std::optional<Value> findValue(const std::string& name) const;
   void storeValue(const std::string& name, std::vector<uint8_t> data);
 };
 

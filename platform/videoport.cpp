@@ -10,6 +10,9 @@
 #include "text.h"
 
 using orva::board::TraceEvent;
+using orva::platform::kRegExpandSz;
+using orva::platform::kRegMultiSz;
+using orva::platform::kRegSz;
 using orva::platform::Session;
 using orva::platform::detail::fatal;
 namespace text = orva::platform::text;
@@ -88,23 +91,27 @@ VP_STATUS NTAPI VideoPortGetRegistryParameters(PVOID HwDeviceExtension, PWSTR Pa
   session.checkExtension(HwDeviceExtension, kName);
   if (ParameterName == nullptr) return kInvalidParameter;
   const std::string name = guarded(kName, [&] { return text::wideToUtf8(ParameterName); });
-  const std::vector<uint8_t>* value = session.findValue(name);
+  const auto value = session.findValue(name);
 
   guarded(kName, [&] {
     TraceEvent event;
     event.op = TraceEvent::Op::RegistryGet;
     event.name = name;
-    event.found = value != nullptr;
-    if (value != nullptr) event.text = text::utf16leToUtf8(*value);
+    event.found = value.has_value();
+    // Text for the string types; the first string of a REG_MULTI_SZ.
+    if (value &&
+        (value->type == kRegSz || value->type == kRegExpandSz || value->type == kRegMultiSz)) {
+      event.text = text::utf16leToUtf8(value->data);
+    }
     session.board->trace().add(std::move(event));
   });
-  if (IsParameterFileName || value == nullptr || CallbackRoutine == nullptr) {
-    return kInvalidParameter;
-  }
-  // The callback gets a buffer of exactly the value's length, once.
-  const size_t length = value->size();
+  // A missing value: no callback. Values naming a file to read are not kept.
+  if (IsParameterFileName || !value || CallbackRoutine == nullptr) return kInvalidParameter;
+  // The callback gets a buffer of exactly the value's length, once, with the
+  // data as stored whatever its type.
+  const size_t length = value->data.size();
   std::unique_ptr<uint8_t[]> data(new uint8_t[length ? length : 1]);
-  if (length != 0) std::memcpy(data.get(), value->data(), length);
+  if (length != 0) std::memcpy(data.get(), value->data.data(), length);
   return CallbackRoutine(HwDeviceExtension, Context, ParameterName, data.get(),
                          static_cast<ULONG>(length));
 }

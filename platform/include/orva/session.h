@@ -14,10 +14,20 @@
 
 namespace orva::platform {
 
+// Registry value types.
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
 struct SessionOptions {
   board::BoardConfig board;
-  // Raw data of the registry value "HardwareInformation.OutputType"; absent when not set.
+  // Raw data of the registry value "HardwareInformation.OutputType"; absent when
+  // not set. The driver's callback gets these bytes as they are, whatever the
+  // type: REG_EXPAND_SZ unexpanded, REG_MULTI_SZ whole in one call.
   std::optional<std::vector<uint8_t>> outputType;
+  uint32_t outputTypeKind = kRegSz;  // its registry type
   // Driver to load: a .sys image built for this process's machine (run through
   // the PE loader) or a host driver module; empty selects the host build.
   std::string driverPath;
@@ -112,7 +122,8 @@ class Session {
   // What the verifier reported so far (empty unless SessionOptions::verify).
   const std::vector<Notice>& notices() const;
 
-  // Values the driver wrote with VideoPortSetRegistryParameters.
+  // Values the driver wrote with VideoPortSetRegistryParameters (stored as
+  // REG_BINARY, as the video port library writes them).
   const std::map<std::string, std::vector<uint8_t>>& registry() const;
   // The device extension as the driver left it.
   std::span<const uint8_t> deviceExtension() const;
