@@ -34,21 +34,29 @@ auto guarded(const char* function, Body&& body) -> decltype(body()) {
   }
 }
 
-uint32_t portNumber(const void* port, const char* function) {
-  const auto value = reinterpret_cast<uintptr_t>(port);
-  if (value > 0xFFFFFFFFu) fatal("%s: %#lx is not a port number", function, (unsigned long)value);
-  return static_cast<uint32_t>(value);
+// x86 in and out take the port in DX: the bus sees the low 16 bits of whatever
+// number the driver passed. The trace keeps that number when it differs.
+void noteRequestedPort(Session::Impl& session, const void* port) {
+  const auto passed = reinterpret_cast<uintptr_t>(port);
+  if (passed > 0xFFFF) session.board->trace().setRequestedPort(passed);
 }
 
 uint32_t portIn(const char* function, unsigned width, const void* port) {
   return guarded(function, [&] {
-    return Session::Impl::current(function).board->in(width, portNumber(port, function));
+    Session::Impl& session = Session::Impl::current(function);
+    const auto bus = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port) & 0xFFFF);
+    const uint32_t value = session.board->in(width, bus);
+    noteRequestedPort(session, port);
+    return value;
   });
 }
 
 void portOut(const char* function, unsigned width, const void* port, uint32_t value) {
   guarded(function, [&] {
-    Session::Impl::current(function).board->out(width, portNumber(port, function), value);
+    Session::Impl& session = Session::Impl::current(function);
+    session.board->out(width, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port) & 0xFFFF),
+                       value);
+    noteRequestedPort(session, port);
   });
 }
 

@@ -79,6 +79,22 @@ TEST_P(PlatformMapping, IoRangesArePortNumbers) {
   EXPECT_EQ(outs[0].value, 0x1Fu);
 }
 
+// in and out take the port in DX: a number past 0xFFFF reaches the bus as its
+// low 16 bits, and the trace keeps the number the driver passed.
+TEST_P(PlatformMapping, APortNumberReachesTheBusAsSixteenBits) {
+  VideoPortWritePortUchar(reinterpret_cast<PUCHAR>(uintptr_t{0x103D4}), 0x1F);
+  VideoPortReadPortUshort(reinterpret_cast<PUSHORT>(uintptr_t{0x3D4}));
+  const auto& events = session().trace().events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].address, 0x3D4u);
+  EXPECT_EQ(events[0].requested, 0x103D4u);
+  EXPECT_FALSE(events[0].undecoded);
+  EXPECT_EQ(board::Trace::toJson(events[0]),
+            R"({"op":"out","width":8,"port":980,"value":31,"requested":66516})");
+  EXPECT_EQ(events[1].requested, 0u);
+  EXPECT_EQ(board::Trace::toJson(events[1]).find("requested"), std::string::npos);
+}
+
 TEST_P(PlatformMapping, BothFrameBufferViewsAliasTheDisplayMemory) {
   auto* low = static_cast<uint8_t*>(deviceBase(gbase(), kMemory));
   auto* high = static_cast<uint8_t*>(deviceBase(gbase() + 0x800000, kMemory));
