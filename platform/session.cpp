@@ -9,6 +9,7 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "call_site.h"
 #include "completion.h"
 #include "guarded_buffer.h"
 #include "session_impl.h"
@@ -129,6 +130,7 @@ void Session::Impl::loadModule(const std::string& path) {
     }
     return;
   }
+  moduleName = path.substr(path.rfind('/') + 1);
   moduleCopy = privateCopy(path);
   module = dlopen(moduleCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
@@ -376,7 +378,7 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
     std::snprintf(message, sizeof message,
                   "request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
                   static_cast<size_t>(changed.first - before.begin()), reported, outputLength);
-    notice("unreported-output", message, "HwStartIO");
+    notice("unreported-output", message, std::string("HwStartIO"));
   }
   return result;
 }
@@ -386,7 +388,37 @@ void Session::Impl::notice(std::string kind, std::string message, std::string si
   notices.push_back({std::move(kind), std::move(message), std::move(site)});
 }
 
+void Session::Impl::notice(std::string kind, std::string message, const void* returnAddress) {
+  if (!verify) return;
+  notice(std::move(kind), std::move(message),
+         detail::callSite(returnAddress, moduleCopy, moduleName));
+}
+
+void Session::Impl::noteMapping(const void* address, const void* returnAddress) {
+  if (!verify || address == nullptr) return;
+  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address),
+                           detail::callSite(returnAddress, moduleCopy, moduleName));
+}
+
 const std::vector<Notice>& Session::notices() const { return impl_->notices; }
+
+std::vector<Notice> Session::verifierReport() const {
+  std::vector<Notice> report = impl_->notices;
+  if (!impl_->verify) return report;
+  for (const Mapping& mapping : mappings()) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "%s %#llx, %u bytes, mapped at %#llx (%u reference%s) never released",
+                  mapping.io ? "I/O range" : "memory range",
+                  static_cast<unsigned long long>(mapping.physical), mapping.length,
+                  static_cast<unsigned long long>(mapping.address), mapping.references,
+                  mapping.references == 1 ? "" : "s");
+    const auto site = impl_->mappingSites.find(static_cast<uintptr_t>(mapping.address));
+    report.push_back({"unreleased-mapping", message,
+                      site != impl_->mappingSites.end() ? site->second : std::string()});
+  }
+  return report;
+}
 
 const std::map<std::string, std::vector<uint8_t>>& Session::registry() const {
   return impl_->writtenValues;

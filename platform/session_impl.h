@@ -59,10 +59,17 @@ struct Session::Impl {
   // The memory the system reports to HwFindAdapter.
   static constexpr ULONGLONG kSystemMemorySize = 256ull << 20;
 
+  // The verifier.
+  static constexpr ULONG kStallLimitUs = 50;  // KeStallExecutionProcessor's per-call guidance
   bool verify = false;
+  bool inRegistryCallback = false;
   std::vector<Notice> notices;
-  // Records a verifier notice (when the verifier is on).
+  std::map<uintptr_t, std::string> mappingSites;  // where each live mapping was first made
+  std::string moduleName;                         // the driver module's file name
+  // Records a verifier notice for a call that returns to `returnAddress`.
+  void notice(std::string kind, std::string message, const void* returnAddress);
   void notice(std::string kind, std::string message, std::string site);
+  void noteMapping(const void* address, const void* returnAddress);
   std::vector<uint64_t> failMappings;  // device bases refused on purpose
 
   bool entryRan = false;

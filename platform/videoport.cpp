@@ -2,9 +2,11 @@
 // of the session that exists now. They never throw: the driver's frames carry no
 // unwind information, so any failure here ends the process with a message.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "session_impl.h"
 #include "text.h"
@@ -120,8 +122,11 @@ VP_STATUS NTAPI VideoPortGetRegistryParameters(PVOID HwDeviceExtension, PWSTR Pa
   const size_t length = value->data.size();
   std::unique_ptr<uint8_t[]> data(new uint8_t[length ? length : 1]);
   if (length != 0) std::memcpy(data.get(), value->data.data(), length);
-  return CallbackRoutine(HwDeviceExtension, Context, ParameterName, data.get(),
-                         static_cast<ULONG>(length));
+  session.inRegistryCallback = true;
+  const VP_STATUS status = CallbackRoutine(HwDeviceExtension, Context, ParameterName, data.get(),
+                                           static_cast<ULONG>(length));
+  session.inRegistryCallback = false;
+  return status;
 }
 
 VP_STATUS NTAPI VideoPortSetRegistryParameters(PVOID HwDeviceExtension, PWSTR ValueName,
@@ -148,10 +153,18 @@ VP_STATUS NTAPI VideoPortSetRegistryParameters(PVOID HwDeviceExtension, PWSTR Va
 PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoAddress,
                                    ULONG NumberOfUchars, UCHAR InIoSpace) {
   static const char* const kName = "VideoPortGetDeviceBase";
+  const void* caller = __builtin_return_address(0);
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
   const auto physical = static_cast<uint64_t>(IoAddress.QuadPart);
   return guarded(kName, [&] {
+    char range[96];
+    std::snprintf(range, sizeof range, "%s range %#llx, %u bytes", InIoSpace ? "I/O" : "memory",
+                  static_cast<unsigned long long>(physical), NumberOfUchars);
+    if (!session.discovering && !session.inRegistryCallback) {
+      session.notice("device-base-outside-discovery",
+                     std::string(range) + " mapped outside HwFindAdapter", caller);
+    }
     const bool refused = std::find(session.failMappings.begin(), session.failMappings.end(),
                                    physical) != session.failMappings.end();
     void* base =
@@ -163,6 +176,12 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.value = NumberOfUchars;
     event.failed = base == nullptr;
     session.board->trace().add(std::move(event));
+    if (base != nullptr) {
+      session.notice("unclaimed-range",
+                     std::string(range) + " mapped without being claimed as an access range",
+                     caller);
+      session.noteMapping(base, caller);
+    }
     return base;
   });
 }
@@ -170,11 +189,14 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
 VP_STATUS NTAPI VideoPortMapMemory(PVOID HwDeviceExtension, PHYSICAL_ADDRESS PhysicalAddress,
                                    PULONG Length, PULONG InIoSpace, PVOID* VirtualAddress) {
   static const char* const kName = "VideoPortMapMemory";
+  const void* caller = __builtin_return_address(0);
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
   return guarded(kName, [&] {
-    return session.space->mapMemory(static_cast<uint64_t>(PhysicalAddress.QuadPart), Length,
-                                    InIoSpace, VirtualAddress);
+    const VP_STATUS status = session.space->mapMemory(
+        static_cast<uint64_t>(PhysicalAddress.QuadPart), Length, InIoSpace, VirtualAddress);
+    if (status == kNoError) session.noteMapping(*VirtualAddress, caller);
+    return status;
   });
 }
 
@@ -184,7 +206,15 @@ VP_STATUS NTAPI VideoPortUnmapMemory(PVOID HwDeviceExtension, PVOID VirtualAddre
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
   return guarded(kName, [&] {
-    return session.space->unmapMemory(VirtualAddress, reinterpret_cast<uintptr_t>(ProcessHandle));
+    const VP_STATUS status =
+        session.space->unmapMemory(VirtualAddress, reinterpret_cast<uintptr_t>(ProcessHandle));
+    const auto address = reinterpret_cast<uintptr_t>(VirtualAddress);
+    const auto live = session.space->mappings();
+    if (std::none_of(live.begin(), live.end(),
+                     [&](const auto& m) { return m.address == address; })) {
+      session.mappingSites.erase(address);
+    }
+    return status;
   });
 }
 
@@ -228,7 +258,17 @@ VOID NTAPI VideoPortWriteRegisterUlong(PULONG Register, ULONG Value) {
 
 VOID NTAPI VideoPortStallExecution(ULONG Microseconds) {
   static const char* const kName = "VideoPortStallExecution";
-  guarded(kName, [&] { Session::Impl::current(kName).board->stall(Microseconds); });
+  const void* caller = __builtin_return_address(0);
+  guarded(kName, [&] {
+    Session::Impl& session = Session::Impl::current(kName);
+    if (Microseconds > Session::Impl::kStallLimitUs) {
+      session.notice("long-stall",
+                     std::to_string(Microseconds) + " us in one call (at most " +
+                         std::to_string(Session::Impl::kStallLimitUs) + ")",
+                     caller);
+    }
+    session.board->stall(Microseconds);
+  });
 }
 
 VOID NTAPI VideoPortZeroMemory(PVOID Destination, ULONG Length) {

@@ -121,6 +121,9 @@ class Session {
 
   // What the verifier reported so far (empty unless SessionOptions::verify).
   const std::vector<Notice>& notices() const;
+  // The notices, then one "unreleased-mapping" for every mapping still live:
+  // the report at the end of a run.
+  std::vector<Notice> verifierReport() const;
 
   // Values the driver wrote with VideoPortSetRegistryParameters (stored as
   // REG_BINARY, as the video port library writes them).
