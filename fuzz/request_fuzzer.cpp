@@ -514,9 +514,13 @@ class Run {
     CHECK(found, "frame buffer reported mapped at 0x%llx but not there",
           static_cast<unsigned long long>(address));
     if (form & 1) {
+      // The unmap request names no process: it releases a system-space mapping
+      // only, and a view mapped into a process stays until the process goes.
       const VIDEO_MEMORY unmap{info.FrameBufferBase};
-      CHECK(send(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, platform::bytesOf(unmap), 0).status == 0,
-            "unmapping the frame buffer failed");
+      const uint32_t status =
+          send(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, platform::bytesOf(unmap), 0).status;
+      CHECK(status == (request.RequestedVirtualAddress == nullptr ? 0u : 87u),
+            "unmapping the frame buffer: status %u", status);
     }
   }
 

@@ -366,7 +366,9 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
       detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
                     static_cast<unsigned long>(status.Information), outputLength);
     }
-    std::memcpy(result.output.data(), buffer.data(), static_cast<size_t>(status.Information));
+    if (status.Information != 0) {
+      std::memcpy(result.output.data(), buffer.data(), static_cast<size_t>(status.Information));
+    }
   }
   // Bytes changed past those reported never reach the caller: legal, but a sign
   // that the driver and its caller disagree about the record.
