@@ -152,6 +152,12 @@ void Trace::clear() {
   counters_ = {};
 }
 
+void Trace::setRequestedPort(uint64_t requested) {
+  if (events_.empty()) return;
+  TraceEvent& last = events_.back();
+  if (last.op == TraceEvent::Op::In || last.op == TraceEvent::Op::Out) last.requested = requested;
+}
+
 std::string Trace::toJson(const TraceEvent& e) {
   std::string out = "{\"op\":";
   appendString(out, opName(e.op));
@@ -168,6 +174,7 @@ std::string Trace::toJson(const TraceEvent& e) {
       numberField(out, "width", e.width);
       numberField(out, "port", e.address);
       numberField(out, "value", e.value);
+      if (e.requested != 0) numberField(out, "requested", e.requested);
       break;
     case TraceEvent::Op::Read:
     case TraceEvent::Op::Write:

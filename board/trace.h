@@ -33,6 +33,8 @@ struct TraceEvent {
   uint64_t value = 0;          // access value, map length, stall us, request/done code
   uint64_t extra = 0;          // done: status; request: output_length; registry-set: length
   uint64_t extra2 = 0;         // done: information
+  uint64_t requested = 0;      // in/out: the port number the driver passed, when the bus saw
+                               // only its low 16 bits (0: the same as `address`)
   std::string name;            // registry value name
   std::string text;            // registry-get text
   std::vector<uint8_t> bytes;  // registry-set data, request input, done output
@@ -50,6 +52,8 @@ class Trace {
  public:
   // Counts the event always; keeps it only while recording.
   void add(TraceEvent event);
+  // Marks the last event kept, a port access, with the number the driver passed.
+  void setRequestedPort(uint64_t requested);
   const std::vector<TraceEvent>& events() const { return events_; }
   const TraceCounters& counters() const { return counters_; }
   void clear();  // events and counters

@@ -1,7 +1,9 @@
 // libFuzzer target over everything a caller, the registry and the hardware can
 // hand the driver: the input picks a board (variant, memory, graphics base, TFT
 // port base, strap, registry value) and then a sequence of requests, and runs
-// them on a strict session. Besides the sanitizers and the strict platform, it
+// them with the verifier on. Besides the sanitizers and the request completion
+// (a guarded buffer that is not zeroed; a missing status or an overstated length
+// ends the run), it treats bytes written past the reported length as a fault, and
 // checks that the driver never touches display memory beyond the board's, never
 // reports success for a request it did not carry out, and keeps what it reports
 // consistent with what it did.
@@ -214,7 +216,7 @@ platform::SessionOptions boardOf(Reader& in) {
   }
   options.outputType =
       registryValue(in, static_cast<RegistryKind>(((flags >> 4) & 7) % kRegistryKinds));
-  options.strict = true;
+  options.verify = true;
   options.runDriverEntry = false;
   options.driverPath = ORVA_FUZZ_ENTRY_MODULE;
   return options;
@@ -360,7 +362,10 @@ class Run {
  private:
   RequestResult send(uint32_t code, std::span<const uint8_t> input, uint32_t output) {
     const RequestResult r = s_.request(code, input, output);
-    CHECK(r.returnedTrue, "request 0x%X returned FALSE", code);
+    for (; noticesSeen_ < s_.notices().size(); ++noticesSeen_) {
+      const platform::Notice& notice = s_.notices()[noticesSeen_];
+      CHECK(notice.kind != "unreported-output", "%s", notice.message.c_str());
+    }
     CHECK(r.status == 0 || r.status == 1 || r.status == 87 || r.status == 122,
           "request 0x%X: status %u", code, r.status);
     CHECK(r.status != 0 || r.information <= output, "request 0x%X: %llu bytes reported of %u", code,
@@ -478,17 +483,30 @@ class Run {
     position_ = {a.Column, a.Row};
   }
 
+  // A process handle: the current process, a new one, or any value (mostly
+  // one no process has).
+  HANDLE processOf(uint32_t value) {
+    switch (value % 3) {
+      case 0:
+        return platform::kCurrentProcess;
+      case 1:
+        return s_.createProcess();
+      default:
+        return reinterpret_cast<HANDLE>(uintptr_t{value});
+    }
+  }
+
   void map(Reader& in) {
     const uint8_t form = in.u8();
     VIDEO_MEMORY request{};
-    if (form & 2) request.RequestedVirtualAddress = reinterpret_cast<PVOID>(uintptr_t{in.u32()});
+    if (form & 2) request.RequestedVirtualAddress = processOf(in.u32());
     const RequestResult r = send(IOCTL_VIDEO_MAP_VIDEO_MEMORY, platform::bytesOf(request),
                                  sizeof(VIDEO_MEMORY_INFORMATION));
     if (r.status != 0) return;
     const auto info = platform::recordAt<VIDEO_MEMORY_INFORMATION>(r.output);
     const auto address = reinterpret_cast<uint64_t>(info.FrameBufferBase);
     bool found = false;
-    for (const auto& m : s_.userMappings()) {
+    for (const auto& m : s_.mappings()) {
       found |= m.address == address &&
                m.physical == uint64_t(extension().PhysicalFrameBuffer.QuadPart) &&
                m.length == extension().ulFrameBufferLength && info.FrameBufferLength == m.length;
@@ -496,9 +514,13 @@ class Run {
     CHECK(found, "frame buffer reported mapped at 0x%llx but not there",
           static_cast<unsigned long long>(address));
     if (form & 1) {
+      // The unmap request names no process: it releases a system-space mapping
+      // only, and a view mapped into a process stays until the process goes.
       const VIDEO_MEMORY unmap{info.FrameBufferBase};
-      CHECK(send(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, platform::bytesOf(unmap), 0).status == 0,
-            "unmapping the frame buffer failed");
+      const uint32_t status =
+          send(IOCTL_VIDEO_UNMAP_VIDEO_MEMORY, platform::bytesOf(unmap), 0).status;
+      CHECK(status == (request.RequestedVirtualAddress == nullptr ? 0u : 87u),
+            "unmapping the frame buffer: status %u", status);
     }
   }
 
@@ -506,7 +528,7 @@ class Run {
     VIDEO_SHARE_MEMORY request{};
     request.ViewOffset = in.u32();
     request.ViewSize = in.u32();
-    request.ProcessHandle = reinterpret_cast<HANDLE>(uintptr_t{in.u32()});
+    request.ProcessHandle = processOf(in.u32());
     // Mostly views near the frame buffer's size.
     if ((request.ViewOffset >> 31) == 0)
       request.ViewOffset %= (extension().ulFrameBufferLength + 2);
@@ -576,6 +598,7 @@ class Run {
   }
 
   Session& s_;
+  size_t noticesSeen_ = 0;
   board::Board& board_;
   HW_DEVICE_EXTENSION extension_{};
   std::vector<VIDEO_MODE_INFORMATION> modes_;
@@ -610,7 +633,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   CHECK(forward != nullptr, "forwarding module has no ORVA_FuzzForward");
   *forward = reinterpret_cast<Entry>(d.entry());
   session.startDriver();
-  if (!session.started()) {
+  if (!session.open()) {
     // A refused adapter: nothing was published and no request can reach it. Its
     // discovery, too, reached only ports and addresses the board decodes.
     CHECK(session.findAdapterCalls() == 1, "a refused adapter was looked for again");

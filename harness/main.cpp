@@ -100,7 +100,7 @@ int main(int argc, char** argv) {
 
   try {
     orva::platform::Session session(options);
-    if (!session.started()) {
+    if (!session.open()) {  // as a display driver opens the device
       std::cerr << "orva_harness: the driver did not start (DriverEntry returned "
                 << session.driverEntryStatus() << ")\n";
       return orvasim::kExitFailure;

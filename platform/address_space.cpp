@@ -25,6 +25,12 @@ constexpr uint64_t kIoLimit = 0x10000;                  // x86 I/O port space
 constexpr VP_STATUS kNoError = 0;
 constexpr VP_STATUS kInvalidParameter = 87;
 
+// VideoPortMapMemory's InIoSpace bits.
+constexpr uint32_t kSpaceIo = 0x1;
+constexpr uint32_t kSpaceUserMode = 0x2;
+constexpr uint32_t kSpaceDense = 0x4;
+constexpr uint32_t kSpaceP6Cache = 0x8;
+
 uintptr_t pageSize() {
   static const uintptr_t size = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
   return size;
@@ -50,22 +56,41 @@ bool resetPages(uintptr_t at, size_t size) {
 
 }  // namespace
 
-AddressSpace::~AddressSpace() {
-  for (const auto* regions : {&deviceRegions_, &userRegions_}) {
-    for (const auto& [start, region] : *regions) {
-      if (!region.io) munmap(reinterpret_cast<void*>(region.base), region.size);
-    }
-  }
-  for (const auto& [base, size] : retired_) munmap(reinterpret_cast<void*>(base), size);
+AddressSpace::AddressSpace(board::Board& board) : board_(board) {
+  system_.base = kSystemBase;
+  system_.limit = kSystemLimit;
+  system_.next = static_cast<uintptr_t>(kSystemBase);
+  user_.base = kUserBase;
+  user_.limit = kUserLimit;
+  user_.next = static_cast<uintptr_t>(kUserBase);
 }
 
-uintptr_t AddressSpace::reserve(size_t size) {
+AddressSpace::~AddressSpace() {
+  for (const auto& [start, region] : memory_) {
+    munmap(reinterpret_cast<void*>(region.base), region.size);
+  }
+  for (const Area* area : {&system_, &user_}) {
+    for (const auto& [base, size] : area->retired) munmap(reinterpret_cast<void*>(base), size);
+  }
+}
+
+uintptr_t AddressSpace::createProcess() {
+  const uintptr_t handle = nextProcess_;
+  nextProcess_ += 4;
+  return handle;
+}
+
+bool AddressSpace::knownProcess(uintptr_t process) const {
+  return process == kCurrentProcess || (process != 0 && process % 4 == 0 && process < nextProcess_);
+}
+
+uintptr_t AddressSpace::reserve(Area& area, size_t size) {
   // In order, never reusing an address while the area lasts. Something else
   // living in the area is stepped over.
-  const auto limit = static_cast<uintptr_t>(kPlacementLimit);
-  while (size <= limit - next_) {
-    const uintptr_t at = next_;
-    next_ += size;
+  const auto limit = static_cast<uintptr_t>(area.limit);
+  while (size <= limit - area.next) {
+    const uintptr_t at = area.next;
+    area.next += size;
     if (reserveAt(at, size)) return at;
     // Addresses no longer match those of another run: say so, once.
     static bool told = false;
@@ -76,11 +101,11 @@ uintptr_t AddressSpace::reserve(size_t size) {
     }
   }
   // Used up: the first retired range that fits, from its start.
-  for (auto it = retired_.begin(); it != retired_.end(); ++it) {
+  for (auto it = area.retired.begin(); it != area.retired.end(); ++it) {
     const auto [base, free] = *it;
     if (free < size) continue;
-    retired_.erase(it);
-    if (free > size) retired_.emplace(base + size, free - size);
+    area.retired.erase(it);
+    if (free > size) area.retired.emplace(base + size, free - size);
     return base;
   }
   return 0;
@@ -92,24 +117,25 @@ void AddressSpace::retire(const Region& region) {
     munmap(reinterpret_cast<void*>(region.base), region.size);
     return;
   }
+  auto& retired = region.area->retired;
   uintptr_t base = region.base;
   size_t size = region.size;
   // Join the retired neighbours on both sides.
-  auto after = retired_.find(base + size);
-  if (after != retired_.end()) {
+  auto after = retired.find(base + size);
+  if (after != retired.end()) {
     size += after->second;
-    retired_.erase(after);
+    retired.erase(after);
   }
-  auto before = retired_.lower_bound(base);
-  if (before != retired_.begin()) {
+  auto before = retired.lower_bound(base);
+  if (before != retired.begin()) {
     --before;
     if (before->first + before->second == base) {
       base = before->first;
       size += before->second;
-      retired_.erase(before);
+      retired.erase(before);
     }
   }
-  retired_.emplace(base, size);
+  retired.emplace(base, size);
 }
 
 bool AddressSpace::viewOf(uint64_t physical, uint64_t* viewBase) const {
@@ -133,16 +159,19 @@ bool AddressSpace::inRegisterWindow(uint64_t physical) const {
                      });
 }
 
-bool AddressSpace::mapPages(uint64_t physical, uint32_t length, bool vram, uint64_t viewBase,
-                            Region* region) {
+bool AddressSpace::mapPages(Area& area, uint64_t physical, uint32_t length, bool vram,
+                            uint64_t viewBase, Region* region) {
   const uint64_t page = pageSize();
   const uint64_t first = physical & ~(page - 1);
   const uint64_t last = (physical + length + page - 1) & ~(page - 1);
   // The range's pages and one guard page behind them, all inaccessible at first.
   const uint64_t size = last - first + page;
-  if (size > kPlacementLimit - kPlacementBase) return false;
-  const uintptr_t base = reserve(static_cast<size_t>(size));
+  if (size > area.limit - area.base) return false;
+  const uintptr_t base = reserve(area, static_cast<size_t>(size));
   if (base == 0) return false;
+  region->area = &area;
+  region->base = base;
+  region->size = static_cast<size_t>(size);
 
   if (vram) {
     // Only what lies inside the display memory is backed by it; past its end
@@ -154,16 +183,11 @@ bool AddressSpace::mapPages(uint64_t physical, uint32_t length, bool vram, uint6
                           PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, board_.vramFd(),
                           static_cast<off_t>(first - viewBase));
       if (memory == MAP_FAILED) {
-        Region reserved;
-        reserved.base = base;
-        reserved.size = static_cast<size_t>(size);
-        retire(reserved);
+        retire(*region);
         return false;
       }
     }
   }
-  region->base = base;
-  region->size = static_cast<size_t>(size);
   region->start = base + static_cast<uintptr_t>(physical - first);
   region->physical = physical;
   region->length = length;
@@ -171,20 +195,58 @@ bool AddressSpace::mapPages(uint64_t physical, uint32_t length, bool vram, uint6
   return true;
 }
 
+void* AddressSpace::reuse(uint64_t physical, uint32_t length, bool io) {
+  auto same = [&](Region& region) {
+    return region.process == 0 && region.physical == physical && region.length == length &&
+           region.io == io;
+  };
+  if (io) {
+    for (Region& region : ports_) {
+      if (same(region)) {
+        ++region.references;
+        return reinterpret_cast<void*>(region.start);
+      }
+    }
+    return nullptr;
+  }
+  for (auto& [start, region] : memory_) {
+    if (same(region)) {
+      ++region.references;
+      return reinterpret_cast<void*>(start);
+    }
+  }
+  return nullptr;
+}
+
+void* AddressSpace::add(const Region& region) {
+  if (region.io) {
+    ports_.push_back(region);
+  } else {
+    memory_[region.start] = region;
+  }
+  return reinterpret_cast<void*>(region.start);
+}
+
 void* AddressSpace::deviceBase(uint64_t physical, uint32_t length, bool io) {
   if (length == 0) return nullptr;
   if (io) {
     if (physical == 0 || physical + length > kIoLimit) return nullptr;
-    return reinterpret_cast<void*>(static_cast<uintptr_t>(physical));  // as on x86: the port itself
+    if (void* again = reuse(physical, length, true)) return again;
+    Region region;
+    region.start = static_cast<uintptr_t>(physical);  // as on x86: the port itself
+    region.physical = physical;
+    region.length = length;
+    region.io = true;
+    return add(region);
   }
   if (physical + length > kPhysicalLimit) return nullptr;
+  if (void* again = reuse(physical, length, false)) return again;
 
   uint64_t viewBase = 0;
   const bool vram = !inRegisterWindow(physical) && viewOf(physical, &viewBase);
   Region region;
-  if (!mapPages(physical, length, vram, viewBase, &region)) return nullptr;
-  deviceRegions_[region.start] = region;
-  return reinterpret_cast<void*>(region.start);
+  if (!mapPages(system_, physical, length, vram, viewBase, &region)) return nullptr;
+  return add(region);
 }
 
 VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t* space,
@@ -192,60 +254,105 @@ VP_STATUS AddressSpace::mapMemory(uint64_t physical, uint32_t* length, uint32_t*
   if (length == nullptr || space == nullptr || address == nullptr || *length == 0) {
     return kInvalidParameter;
   }
+  if ((*space & ~(kSpaceIo | kSpaceUserMode | kSpaceDense | kSpaceP6Cache)) != 0) {
+    return kInvalidParameter;
+  }
+  // *address on input: NULL for system space, or the process to map into.
+  const auto process = reinterpret_cast<uintptr_t>(*address);
+  if (process == 0 && (*space & kSpaceUserMode)) return kInvalidParameter;  // no process named
+  if (process != 0 && !knownProcess(process)) return kInvalidParameter;
+  const bool io = (*space & kSpaceIo) != 0;
+
   Region region;
-  if (*space & VIDEO_MEMORY_SPACE_IO) {
+  region.process = process;
+  if (io) {
     if (physical + *length > kIoLimit) return kInvalidParameter;
+    if (process == 0) {
+      if (void* again = reuse(physical, *length, true)) {
+        *address = again;
+        return kNoError;
+      }
+    }
     region.start = static_cast<uintptr_t>(physical);
     region.physical = physical;
     region.length = *length;
     region.io = true;
-    if (userRegions_.count(region.start) != 0) return kInvalidParameter;
   } else {
     // Only the display memory can be mapped for a caller, through either view.
     uint64_t viewBase = 0;
     if (!viewOf(physical, &viewBase) || physical + *length > viewBase + board_.vramSize()) {
       return kInvalidParameter;
     }
-    if (!mapPages(physical, *length, true, viewBase, &region)) return kInvalidParameter;
+    if (process == 0) {
+      if (void* again = reuse(physical, *length, false)) {
+        *address = again;
+        return kNoError;
+      }
+    }
+    if (!mapPages(process == 0 ? system_ : user_, physical, *length, true, viewBase, &region)) {
+      return kInvalidParameter;
+    }
+    region.process = process;
   }
-  userRegions_[region.start] = region;
-  *address = reinterpret_cast<void*>(region.start);
+  *address = add(region);
   return kNoError;
 }
 
-VP_STATUS AddressSpace::unmapMemory(void* address) {
-  auto it = userRegions_.find(reinterpret_cast<uintptr_t>(address));
-  if (it == userRegions_.end()) return kInvalidParameter;
-  retire(it->second);
-  userRegions_.erase(it);
-  return kNoError;
-}
-
-const AddressSpace::Region* AddressSpace::find(const std::map<uintptr_t, Region>& regions,
-                                               uintptr_t address, unsigned bytes) {
-  auto it = regions.upper_bound(address);
-  if (it == regions.begin()) return nullptr;
-  --it;
-  const Region& region = it->second;
-  if (region.io || address + bytes > region.start + region.length) return nullptr;
-  return &region;
+VP_STATUS AddressSpace::unmapMemory(void* address, uintptr_t process) {
+  if (process != 0 && !knownProcess(process)) return kInvalidParameter;
+  const auto start = reinterpret_cast<uintptr_t>(address);
+  auto release = [&](Region& region) {
+    if (--region.references != 0) return false;
+    retire(region);
+    return true;
+  };
+  auto it = memory_.find(start);
+  if (it != memory_.end() && it->second.process == process) {
+    if (release(it->second)) memory_.erase(it);
+    return kNoError;
+  }
+  for (auto port = ports_.begin(); port != ports_.end(); ++port) {
+    if (port->start == start && port->process == process) {
+      if (release(*port)) ports_.erase(port);
+      return kNoError;
+    }
+  }
+  return kInvalidParameter;
 }
 
 uint64_t AddressSpace::physicalOf(uintptr_t address, unsigned bytes, const char* function) const {
-  const Region* region = find(deviceRegions_, address, bytes);
-  if (region == nullptr) region = find(userRegions_, address, bytes);
-  if (region == nullptr) {
+  auto it = memory_.upper_bound(address);
+  const Region* region = nullptr;
+  if (it != memory_.begin()) {
+    --it;
+    if (address >= it->second.base && address - it->second.base < it->second.size) {
+      region = &it->second;
+    }
+  }
+  if (region != nullptr && region->process != 0) {
+    fatal(
+        "%s: address %#lx lies in a mapping of process %#lx: a driver does not touch user "
+        "memory",
+        function, static_cast<unsigned long>(address), static_cast<unsigned long>(region->process));
+  }
+  if (region == nullptr || address < region->start ||
+      address + bytes > region->start + region->length) {
     fatal("%s: address %#lx is in no mapped register range", function,
           static_cast<unsigned long>(address));
   }
   return region->physical + (address - region->start);
 }
 
-std::vector<UserMapping> AddressSpace::userMappings() const {
-  std::vector<UserMapping> out;
-  out.reserve(userRegions_.size());
-  for (const auto& [start, region] : userRegions_) {
-    out.push_back({start, region.physical, region.length, region.io});
+std::vector<Mapping> AddressSpace::mappings() const {
+  std::vector<Mapping> out;
+  out.reserve(memory_.size() + ports_.size());
+  for (const Region& region : ports_) {
+    out.push_back(
+        {region.start, region.physical, region.length, true, region.process, region.references});
+  }
+  for (const auto& [start, region] : memory_) {
+    out.push_back(
+        {start, region.physical, region.length, false, region.process, region.references});
   }
   return out;
 }

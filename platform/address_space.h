@@ -1,8 +1,11 @@
-// The mappings the video port library hands out: device bases for the driver's
-// register and frame-buffer ranges, and frame-buffer views mapped for the
-// display driver. Every address comes from one fixed placement area below
-// 4 GB, in request order, so that a scenario hands out the same addresses on
-// every run and in 32-bit and 64-bit processes alike.
+// The mappings the video port library hands out. System-space mappings (device
+// bases, and VideoPortMapMemory with no process) land high, where Windows puts
+// kernel addresses: from 2 GB up in a 32-bit process, above 4 GB in a 64-bit
+// one, with the low 32 bits above 2 GB too, so that a truncation to 32 bits or
+// a signed comparison shows. A range already mapped there is handed out again
+// with a reference count. Mappings into a process (a process handle given)
+// land low and belong to that process. Addresses come in request order, so a
+// scenario gets the same addresses on every run.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -17,29 +20,49 @@ namespace orva::platform::detail {
 
 class AddressSpace {
  public:
-  // The placement area: free in 64-bit processes (sanitizer builds included)
-  // and in plain 32-bit ones, natively or under a user-mode emulator (a 32-bit
-  // address-sanitizer build keeps its shadow memory there, and is not made).
-  static constexpr uint64_t kPlacementBase = 0x10000000;
-  static constexpr uint64_t kPlacementLimit = 0x30000000;
+  // One placement area: reserved in order, freed ranges reused first fit only
+  // once the area is used up.
+  struct Area {
+    uint64_t base = 0;
+    uint64_t limit = 0;
+    uintptr_t next = 0;
+    std::map<uintptr_t, size_t> retired;  // reserved ranges free for reuse
+  };
 
-  explicit AddressSpace(board::Board& board) : board_(board) {}
+#if UINTPTR_MAX > 0xFFFFFFFFu
+  // Above 4 GB, clear of the address sanitizer's shadow and gap
+  // [0x7fff8000, 0x10007fff7fff] and of its allocator at 0x600000000000.
+  static constexpr uint64_t kSystemBase = 0x400080000000;
+#else
+  // The upper half, free natively and under a user-mode emulator.
+  static constexpr uint64_t kSystemBase = 0x80000000;
+#endif
+  static constexpr uint64_t kSystemLimit = kSystemBase + 0x20000000;
+  static constexpr uint64_t kUserBase = 0x10000000;
+  static constexpr uint64_t kUserLimit = 0x30000000;
+
+  // NtCurrentProcess(): the display driver's process, the session's current one.
+  static constexpr uintptr_t kCurrentProcess = ~uintptr_t{0};
+
+  explicit AddressSpace(board::Board& board);
   ~AddressSpace();
   AddressSpace(const AddressSpace&) = delete;
   AddressSpace& operator=(const AddressSpace&) = delete;
 
+  // A new process: its handle, 4, 8, 12 ... in order.
+  uintptr_t createProcess();
+
   // VideoPortGetDeviceBase: nullptr when the range cannot be mapped.
   void* deviceBase(uint64_t physical, uint32_t length, bool io);
-  // VideoPortMapMemory / VideoPortUnmapMemory: Win32 status codes. The address
-  // passed in (a process handle, or a wish) does not choose the placement.
+  // VideoPortMapMemory / VideoPortUnmapMemory: Win32 status codes.
   VP_STATUS mapMemory(uint64_t physical, uint32_t* length, uint32_t* space, void** address);
-  VP_STATUS unmapMemory(void* address);
+  VP_STATUS unmapMemory(void* address, uintptr_t process);
 
   // Physical address behind a register access of `bytes` bytes at `address`;
-  // aborts when no mapping covers it.
+  // aborts when no system-space mapping covers it (a user mapping included).
   uint64_t physicalOf(uintptr_t address, unsigned bytes, const char* function) const;
 
-  std::vector<UserMapping> userMappings() const;
+  std::vector<Mapping> mappings() const;
 
  private:
   struct Region {
@@ -49,29 +72,33 @@ class AddressSpace {
     uint64_t physical = 0;
     uint32_t length = 0;
     bool io = false;
+    uintptr_t process = 0;  // 0: system space
+    unsigned references = 1;
+    Area* area = nullptr;
   };
-  // The frame-buffer view that holds `physical`, if any: its physical base.
   bool viewOf(uint64_t physical, uint64_t* viewBase) const;
   bool inRegisterWindow(uint64_t physical) const;
-  // Reserves `size` inaccessible bytes of the placement area: the next
-  // addresses in order, or, once the area is used up, the first retired range
-  // that fits. 0 when nothing is left.
-  uintptr_t reserve(size_t size);
-  // Gives a region's pages back to the placement area as a retired range: they
-  // stay reserved and inaccessible, so a stale pointer faults.
-  void retire(const Region& region);
+  bool knownProcess(uintptr_t process) const;
+  // Reserves `size` inaccessible bytes of an area; 0 when nothing is left.
+  static uintptr_t reserve(Area& area, size_t size);
+  // Gives a region's pages back to its area as a retired range: they stay
+  // reserved and inaccessible, so a stale pointer faults.
+  static void retire(const Region& region);
   // Maps [physical, physical + length) with the display memory where it lies in
   // the view at viewBase and inaccessible pages elsewhere, followed by a guard
   // page. Returns false when no address space is left.
-  bool mapPages(uint64_t physical, uint32_t length, bool vram, uint64_t viewBase, Region* region);
-  static const Region* find(const std::map<uintptr_t, Region>& regions, uintptr_t address,
-                            unsigned bytes);
+  bool mapPages(Area& area, uint64_t physical, uint32_t length, bool vram, uint64_t viewBase,
+                Region* region);
+  // A system-space mapping of exactly this range, handed out once more.
+  void* reuse(uint64_t physical, uint32_t length, bool io);
+  void* add(const Region& region);
 
   board::Board& board_;
-  uintptr_t next_ = static_cast<uintptr_t>(kPlacementBase);
-  std::map<uintptr_t, size_t> retired_;        // reserved ranges free for reuse
-  std::map<uintptr_t, Region> deviceRegions_;  // keyed by the address handed out
-  std::map<uintptr_t, Region> userRegions_;
+  Area system_;
+  Area user_;
+  uintptr_t nextProcess_ = 4;
+  std::map<uintptr_t, Region> memory_;  // memory mappings, keyed by the address handed out
+  std::vector<Region> ports_;           // I/O mappings (their addresses are port numbers)
 };
 
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

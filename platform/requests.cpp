@@ -49,7 +49,9 @@ SessionOptions sessionOptions(const BootOptions& options) {
 }
 
 std::unique_ptr<Session> boot(const BootOptions& options) {
-  return std::make_unique<Session>(sessionOptions(options));
+  auto session = std::make_unique<Session>(sessionOptions(options));
+  if (options.runDriverEntry) session->open();
+  return session;
 }
 
 Reply<VIDEO_NUM_MODES> queryNumModes(Session& session) {

@@ -9,6 +9,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "call_site.h"
+#include "completion.h"
 #include "guarded_buffer.h"
 #include "session_impl.h"
 #include "text.h"
@@ -80,8 +82,9 @@ std::vector<uint8_t> registryString(std::string_view text) {
 Session::Impl::Impl(const SessionOptions& options)
     : board(std::make_unique<board::Board>(options.board)),
       space(std::make_unique<detail::AddressSpace>(*board)) {
-  if (options.outputType) presetValues[kOutputTypeName] = *options.outputType;
-  strict = options.strict;
+  if (options.outputType)
+    presetValues[kOutputTypeName] = {options.outputTypeKind, *options.outputType};
+  verify = options.verify;
   failMappings = options.failMappings;
   loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
 }
@@ -127,6 +130,7 @@ void Session::Impl::loadModule(const std::string& path) {
     }
     return;
   }
+  moduleName = path.substr(path.rfind('/') + 1);
   moduleCopy = privateCopy(path);
   module = dlopen(moduleCopy.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (module == nullptr) {
@@ -159,21 +163,21 @@ void Session::Impl::checkExtension(PVOID extension, const char* function) const 
 
 ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
                                 PVIDEO_HW_INITIALIZATION_DATA data, PVOID context) {
-  constexpr ULONG kStatusInvalidParameter = 0xC000000D;
   constexpr ULONG kStatusRevisionMismatch = 0xC0000059;
   constexpr ULONG kStatusNoSuchDevice = 0xC000000E;
   if (argument1 != driverObject || argument2 != registryPath.data() || data == nullptr) {
-    return kStatusInvalidParameter;
+    return detail::kStatusInvalidParameter;
   }
-  // The record is versioned by its size: larger than this library knows, or too
-  // small to hold the callbacks and the device extension size, is refused.
-  if (data->HwInitDataSize > sizeof(VIDEO_HW_INITIALIZATION_DATA) ||
-      data->HwInitDataSize < offsetof(VIDEO_HW_INITIALIZATION_DATA, StartingDeviceNumber)) {
+  // The record is versioned by its size: only the layouts the library knows.
+  const ULONG size = data->HwInitDataSize;
+  if (size != SIZE_OF_NT4_VIDEO_HW_INITIALIZATION_DATA &&
+      size != SIZE_OF_W2K_VIDEO_HW_INITIALIZATION_DATA &&
+      size != SIZE_OF_WXP_VIDEO_HW_INITIALIZATION_DATA) {
     return kStatusRevisionMismatch;
   }
   if (data->HwFindAdapter == nullptr || data->HwInitialize == nullptr ||
       data->HwStartIO == nullptr) {
-    return kStatusInvalidParameter;
+    return detail::kStatusInvalidParameter;
   }
   if (initializeCalled) return kStatusNoSuchDevice;  // one driver, one adapter search
   initializeCalled = true;
@@ -187,29 +191,43 @@ ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
     adapter.extensionSize = data->HwDeviceExtensionSize;
     adapter.extension.reset(new uint8_t[adapter.extensionSize ? adapter.extensionSize : 1]());
     VIDEO_PORT_CONFIG_INFO config;
-    std::memset(&config, 0, sizeof config);
-    config.Length = sizeof config;
-    config.AdapterInterfaceType = data->AdapterInterfaceType;
+    fillConfig(data->AdapterInterfaceType, &config);
+    again = FALSE;
     ++findAdapterCalls;
+    discovering = true;
     adapter.findStatus =
         data->HwFindAdapter(adapter.extension.get(), context, nullptr, &config, &again);
+    discovering = false;
     if (adapters.size() == 1) firstStatus = adapter.findStatus;
     if (adapter.findStatus != 0) break;  // no adapter here: no further one is looked for
   }
-  for (Adapter& adapter : adapters) {
-    if (adapter.findStatus == 0) adapter.initialized = data->HwInitialize(adapter.extension.get());
-  }
+  initializeRoutine = data->HwInitialize;
   startIo = data->HwStartIO;
-  return static_cast<ULONG>(firstStatus);
+  return firstStatus == 0 ? detail::kStatusSuccess : detail::ntStatusOf(firstStatus);
 }
 
-const std::vector<uint8_t>* Session::Impl::findValue(const std::string& name) const {
-  for (const auto* values : {&writtenValues, &presetValues}) {
-    for (const auto& [key, data] : *values) {
-      if (text::equalsIgnoreCase(key, name)) return &data;
-    }
+void Session::Impl::fillConfig(INTERFACE_TYPE interfaceType, VIDEO_PORT_CONFIG_INFO* config) {
+  // What the library knows of the board: an adapter on the first bus of the
+  // type the driver names, without an interrupt, and the service's device key.
+  std::memset(config, 0, sizeof *config);
+  config->Length = sizeof *config;
+  config->SystemIoBusNumber = 0;
+  config->AdapterInterfaceType = interfaceType;
+  config->BusInterruptLevel = 0;
+  config->BusInterruptVector = 0;
+  config->InterruptMode = interfaceType == Isa ? Latched : LevelSensitive;
+  config->DriverRegistryPath = deviceKey.data();
+  config->SystemMemorySize = kSystemMemorySize;
+}
+
+std::optional<Session::Impl::Value> Session::Impl::findValue(const std::string& name) const {
+  for (const auto& [key, data] : writtenValues) {
+    if (text::equalsIgnoreCase(key, name)) return Value{kRegBinary, data};
   }
-  return nullptr;
+  for (const auto& [key, value] : presetValues) {
+    if (text::equalsIgnoreCase(key, name)) return value;
+  }
+  return std::nullopt;
 }
 
 void Session::Impl::storeValue(const std::string& name, std::vector<uint8_t> data) {
@@ -258,9 +276,26 @@ Session::~Session() {
 
 uint32_t Session::driverEntryStatus() const { return impl_->entryStatus; }
 
-bool Session::started() const {
+bool Session::found() const {
   return impl_->startIo != nullptr && !impl_->adapters.empty() &&
-         impl_->adapters.front().findStatus == 0 && impl_->adapters.front().initialized;
+         impl_->adapters.front().findStatus == 0;
+}
+
+bool Session::open() {
+  if (!impl_->entryRan) throw std::logic_error("open before DriverEntry");
+  if (impl_->opened) throw std::logic_error("the device is already open");
+  impl_->opened = true;
+  if (!found()) return false;
+  for (Impl::Adapter& adapter : impl_->adapters) {
+    if (adapter.findStatus == 0) {
+      adapter.initialized = impl_->initializeRoutine(adapter.extension.get()) == TRUE;
+    }
+  }
+  return started();
+}
+
+bool Session::started() const {
+  return found() && impl_->opened && impl_->adapters.front().initialized;
 }
 
 board::Board& Session::board() { return *impl_->board; }
@@ -268,7 +303,7 @@ board::Trace& Session::trace() { return impl_->board->trace(); }
 
 RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
                                uint32_t outputLength) {
-  if (!started()) throw std::logic_error("request to a driver that has not started");
+  if (!started()) throw std::logic_error("request to a device that is not open");
   board::TraceEvent entering;
   entering.op = board::TraceEvent::Op::Request;
   entering.value = code;
@@ -276,89 +311,115 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   entering.bytes.assign(input.begin(), input.end());
   trace().add(std::move(entering));
 
-  RequestResult result;
-  const BOOLEAN returned = impl_->strict
-                               ? impl_->startStrictRequest(code, input, outputLength, &result)
-                               : impl_->startRequest(code, input, outputLength, &result);
-  result.returnedTrue = returned == TRUE;
-  if (!result.returnedTrue) ++impl_->falseReturns;
+  RequestResult result = impl_->complete(code, input, outputLength);
 
   board::TraceEvent done;
   done.op = board::TraceEvent::Op::Done;
   done.value = code;
   done.extra = result.status;
   done.extra2 = result.information;
-  const size_t shown = static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
+  // What reached the caller: nothing under an error status.
+  const size_t shown =
+      detail::ntError(result.ntStatus)
+          ? 0
+          : static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
   done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
   trace().add(std::move(done));
   return result;
 }
 
-BOOLEAN Session::Impl::sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength,
-                                  uint32_t outputLength, STATUS_BLOCK* status) {
-  // Input and output are the same memory, as in the library's buffered requests.
-  VIDEO_REQUEST_PACKET packet{};
-  packet.IoControlCode = code;
-  packet.StatusBlock = status;
-  packet.InputBuffer = buffer;
-  packet.InputBufferLength = static_cast<ULONG>(inputLength);
-  packet.OutputBuffer = buffer;
-  packet.OutputBufferLength = outputLength;
-  return startIo(adapters.front().extension.get(), &packet);
-}
-
-BOOLEAN Session::Impl::startRequest(uint32_t code, std::span<const uint8_t> input,
-                                    uint32_t outputLength, RequestResult* result) {
-  // Buffered requests: one buffer of max(input, output) bytes holds the input on
-  // entry and the output on return.
-  const size_t size = std::max<size_t>(input.size(), outputLength);
-  std::unique_ptr<uint8_t[]> buffer(size != 0 ? new uint8_t[size]() : nullptr);
-  if (!input.empty()) std::memcpy(buffer.get(), input.data(), input.size());
-
-  STATUS_BLOCK status{};
-  status.Status = 0;
-  const BOOLEAN returned = sendPacket(code, buffer.get(), input.size(), outputLength, &status);
-
-  result->status = static_cast<uint32_t>(status.Status);
-  result->information = status.Information;
-  if (outputLength != 0) result->output.assign(buffer.get(), buffer.get() + outputLength);
-  return returned;
-}
-
-BOOLEAN Session::Impl::startStrictRequest(uint32_t code, std::span<const uint8_t> input,
-                                          uint32_t outputLength, RequestResult* result) {
-  // The same single buffer of max(input, output) bytes as the library's
-  // buffered requests, but ending where an inaccessible page begins, so that a
-  // byte beyond it faults; past the input it holds a pattern, not zeros.
+RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> input,
+                                      uint32_t outputLength) {
+  // The I/O manager's system buffer: max(input, output) bytes holding the input,
+  // not zeroed past it, ending where an inaccessible page begins so that a byte
+  // beyond it faults.
   const size_t size = std::max<size_t>(input.size(), outputLength);
   detail::GuardedBuffer buffer(size);
   if (!input.empty()) std::memcpy(buffer.data(), input.data(), input.size());
   const std::vector<uint8_t> before(buffer.data(), buffer.data() + size);
 
+  // Windows hands the status block over zeroed, so a miniport that stores no
+  // status reports success there. Here a value no miniport stores marks it.
   constexpr VP_STATUS kUnset = static_cast<VP_STATUS>(0xDEADBEEF);
   STATUS_BLOCK status{};
   status.Status = kUnset;
-  const BOOLEAN returned = sendPacket(code, buffer.data(), input.size(), outputLength, &status);
+  status.Information = 0;
+
+  VIDEO_REQUEST_PACKET packet{};
+  packet.IoControlCode = code;
+  packet.StatusBlock = &status;
+  packet.InputBuffer = buffer.data();
+  packet.InputBufferLength = static_cast<ULONG>(input.size());
+  packet.OutputBuffer = buffer.data();
+  packet.OutputBufferLength = outputLength;
+  const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
 
   if (returned != TRUE) detail::fatal("request %#x: HwStartIO returned %d", code, returned);
   if (status.Status == kUnset) detail::fatal("request %#x: no status stored", code);
-  if (status.Status == 0 && status.Information > outputLength) {
-    detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
-                  static_cast<unsigned long>(status.Information), outputLength);
+  RequestResult result;
+  result.status = static_cast<uint32_t>(status.Status);
+  result.ntStatus = detail::ntStatusOf(status.Status);
+  result.information = status.Information;
+  result.output.assign(outputLength, 0);
+  if (!detail::ntError(result.ntStatus)) {
+    if (status.Information > outputLength) {
+      detail::fatal("request %#x: %lu bytes reported in an output of %u", code,
+                    static_cast<unsigned long>(status.Information), outputLength);
+    }
+    if (status.Information != 0) {
+      std::memcpy(result.output.data(), buffer.data(), static_cast<size_t>(status.Information));
+    }
   }
-  // Only the bytes reported go back to the caller; the driver has no business
-  // with the rest of the buffer.
-  const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, outputLength));
+  // Bytes changed past those reported never reach the caller: legal, but a sign
+  // that the driver and its caller disagree about the record.
+  const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, size));
   const auto changed = std::mismatch(before.begin() + static_cast<ptrdiff_t>(reported),
                                      before.end(), buffer.data() + reported);
   if (changed.first != before.end()) {
-    detail::fatal("request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
+    char message[128];
+    std::snprintf(message, sizeof message,
+                  "request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
                   static_cast<size_t>(changed.first - before.begin()), reported, outputLength);
+    notice("unreported-output", message, std::string("HwStartIO"));
   }
-  result->status = static_cast<uint32_t>(status.Status);
-  result->information = status.Information;
-  if (outputLength != 0) result->output.assign(buffer.data(), buffer.data() + outputLength);
-  return returned;
+  return result;
+}
+
+void Session::Impl::notice(std::string kind, std::string message, std::string site) {
+  if (!verify) return;
+  notices.push_back({std::move(kind), std::move(message), std::move(site)});
+}
+
+void Session::Impl::notice(std::string kind, std::string message, const void* returnAddress) {
+  if (!verify) return;
+  notice(std::move(kind), std::move(message),
+         detail::callSite(returnAddress, moduleCopy, moduleName));
+}
+
+void Session::Impl::noteMapping(const void* address, const void* returnAddress) {
+  if (!verify || address == nullptr) return;
+  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address),
+                           detail::callSite(returnAddress, moduleCopy, moduleName));
+}
+
+const std::vector<Notice>& Session::notices() const { return impl_->notices; }
+
+std::vector<Notice> Session::verifierReport() const {
+  std::vector<Notice> report = impl_->notices;
+  if (!impl_->verify) return report;
+  for (const Mapping& mapping : mappings()) {
+    char message[160];
+    std::snprintf(message, sizeof message,
+                  "%s %#llx, %u bytes, mapped at %#llx (%u reference%s) never released",
+                  mapping.io ? "I/O range" : "memory range",
+                  static_cast<unsigned long long>(mapping.physical), mapping.length,
+                  static_cast<unsigned long long>(mapping.address), mapping.references,
+                  mapping.references == 1 ? "" : "s");
+    const auto site = impl_->mappingSites.find(static_cast<uintptr_t>(mapping.address));
+    report.push_back({"unreleased-mapping", message,
+                      site != impl_->mappingSites.end() ? site->second : std::string()});
+  }
+  return report;
 }
 
 const std::map<std::string, std::vector<uint8_t>>& Session::registry() const {
@@ -371,9 +432,16 @@ std::span<const uint8_t> Session::deviceExtension() const {
   return {adapter.extension.get(), adapter.extensionSize};
 }
 
-std::vector<UserMapping> Session::userMappings() const { return impl_->space->userMappings(); }
+std::vector<Mapping> Session::mappings() const { return impl_->space->mappings(); }
+
+std::vector<Mapping> Session::userMappings() const {
+  std::vector<Mapping> out = mappings();
+  std::erase_if(out, [](const Mapping& mapping) { return mapping.process == 0; });
+  return out;
+}
+
+HANDLE Session::createProcess() { return reinterpret_cast<HANDLE>(impl_->space->createProcess()); }
 unsigned Session::findAdapterCalls() const { return impl_->findAdapterCalls; }
-unsigned Session::requestsReturnedFalse() const { return impl_->falseReturns; }
 
 void* Session::symbol(const char* name) const {
   if (impl_->image) return impl_->image->symbol(name);

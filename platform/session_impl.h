@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct Session::Impl {
   void unloadModule();
   ULONG initialize(PVOID argument1, PVOID argument2, PVIDEO_HW_INITIALIZATION_DATA data,
                    PVOID context);
+  // VIDEO_PORT_CONFIG_INFO as the library fills it for HwFindAdapter.
+  void fillConfig(INTERFACE_TYPE interfaceType, VIDEO_PORT_CONFIG_INFO* config);
   // A device extension the driver passes back must be one the library handed out.
   void checkExtension(PVOID extension, const char* function) const;
 
@@ -50,31 +53,46 @@ struct Session::Impl {
   // What DriverEntry gets: a stand-in driver object and the service's registry path.
   uint64_t driverObject[8] = {};
   std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
+  // The adapter's key, which HwFindAdapter gets in its config record.
+  std::u16string deviceKey =
+      u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva\\Device0";
+  // The memory the system reports to HwFindAdapter.
+  static constexpr ULONGLONG kSystemMemorySize = 256ull << 20;
 
-  bool strict = false;
+  // The verifier.
+  static constexpr ULONG kStallLimitUs = 50;  // KeStallExecutionProcessor's per-call guidance
+  bool verify = false;
+  bool inRegistryCallback = false;
+  std::vector<Notice> notices;
+  std::map<uintptr_t, std::string> mappingSites;  // where each live mapping was first made
+  std::string moduleName;                         // the driver module's file name
+  // Records a verifier notice for a call that returns to `returnAddress`.
+  void notice(std::string kind, std::string message, const void* returnAddress);
+  void notice(std::string kind, std::string message, std::string site);
+  void noteMapping(const void* address, const void* returnAddress);
   std::vector<uint64_t> failMappings;  // device bases refused on purpose
 
   bool entryRan = false;
   uint32_t entryStatus = 0;
   bool initializeCalled = false;
+  bool discovering = false;  // inside HwFindAdapter
+  bool opened = false;
+  PVIDEO_HW_INITIALIZE initializeRoutine = nullptr;
   PVIDEO_HW_START_IO startIo = nullptr;
   std::vector<Adapter> adapters;
   unsigned findAdapterCalls = 0;
-  unsigned falseReturns = 0;
 
-  // HwStartIO with the packet's buffers; fills status, information and output.
-  // One packet through HwStartIO with `buffer` as both input and output.
-  BOOLEAN sendPacket(uint32_t code, uint8_t* buffer, size_t inputLength, uint32_t outputLength,
-                     STATUS_BLOCK* status);
-  BOOLEAN startRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
-                       RequestResult* result);
-  BOOLEAN startStrictRequest(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength,
-                             RequestResult* result);
+  // One buffered request through HwStartIO, completed as the I/O manager does.
+  RequestResult complete(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
 
   // Registry: values given by the session's options and values the driver wrote.
-  std::map<std::string, std::vector<uint8_t>> presetValues;
-  std::map<std::string, std::vector<uint8_t>> writtenValues;
-  const std::vector<uint8_t>* findValue(const std::string& name) const;
+  struct Value {
+    uint32_t type = kRegSz;
+    std::vector<uint8_t> data;
+  };
+  std::map<std::string, Value> presetValues;
+  std::map<std::string, std::vector<uint8_t>> writtenValues;  // REG_BINARY
+  std::optional<Value> findValue(const std::string& name) const;
   void storeValue(const std::string& name, std::vector<uint8_t> data);
 };
 

@@ -2,14 +2,19 @@
 // of the session that exists now. They never throw: the driver's frames carry no
 // unwind information, so any failure here ends the process with a message.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
 
 #include "session_impl.h"
 #include "text.h"
 
 using orva::board::TraceEvent;
+using orva::platform::kRegExpandSz;
+using orva::platform::kRegMultiSz;
+using orva::platform::kRegSz;
 using orva::platform::Session;
 using orva::platform::detail::fatal;
 namespace text = orva::platform::text;
@@ -31,21 +36,29 @@ auto guarded(const char* function, Body&& body) -> decltype(body()) {
   }
 }
 
-uint32_t portNumber(const void* port, const char* function) {
-  const auto value = reinterpret_cast<uintptr_t>(port);
-  if (value > 0xFFFFFFFFu) fatal("%s: %#lx is not a port number", function, (unsigned long)value);
-  return static_cast<uint32_t>(value);
+// x86 in and out take the port in DX: the bus sees the low 16 bits of whatever
+// number the driver passed. The trace keeps that number when it differs.
+void noteRequestedPort(Session::Impl& session, const void* port) {
+  const auto passed = reinterpret_cast<uintptr_t>(port);
+  if (passed > 0xFFFF) session.board->trace().setRequestedPort(passed);
 }
 
 uint32_t portIn(const char* function, unsigned width, const void* port) {
   return guarded(function, [&] {
-    return Session::Impl::current(function).board->in(width, portNumber(port, function));
+    Session::Impl& session = Session::Impl::current(function);
+    const auto bus = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port) & 0xFFFF);
+    const uint32_t value = session.board->in(width, bus);
+    noteRequestedPort(session, port);
+    return value;
   });
 }
 
 void portOut(const char* function, unsigned width, const void* port, uint32_t value) {
   guarded(function, [&] {
-    Session::Impl::current(function).board->out(width, portNumber(port, function), value);
+    Session::Impl& session = Session::Impl::current(function);
+    session.board->out(width, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(port) & 0xFFFF),
+                       value);
+    noteRequestedPort(session, port);
   });
 }
 
@@ -88,25 +101,32 @@ VP_STATUS NTAPI VideoPortGetRegistryParameters(PVOID HwDeviceExtension, PWSTR Pa
   session.checkExtension(HwDeviceExtension, kName);
   if (ParameterName == nullptr) return kInvalidParameter;
   const std::string name = guarded(kName, [&] { return text::wideToUtf8(ParameterName); });
-  const std::vector<uint8_t>* value = session.findValue(name);
+  const auto value = session.findValue(name);
 
   guarded(kName, [&] {
     TraceEvent event;
     event.op = TraceEvent::Op::RegistryGet;
     event.name = name;
-    event.found = value != nullptr;
-    if (value != nullptr) event.text = text::utf16leToUtf8(*value);
+    event.found = value.has_value();
+    // Text for the string types; the first string of a REG_MULTI_SZ.
+    if (value &&
+        (value->type == kRegSz || value->type == kRegExpandSz || value->type == kRegMultiSz)) {
+      event.text = text::utf16leToUtf8(value->data);
+    }
     session.board->trace().add(std::move(event));
   });
-  if (IsParameterFileName || value == nullptr || CallbackRoutine == nullptr) {
-    return kInvalidParameter;
-  }
-  // The callback gets a buffer of exactly the value's length, once.
-  const size_t length = value->size();
+  // A missing value: no callback. Values naming a file to read are not kept.
+  if (IsParameterFileName || !value || CallbackRoutine == nullptr) return kInvalidParameter;
+  // The callback gets a buffer of exactly the value's length, once, with the
+  // data as stored whatever its type.
+  const size_t length = value->data.size();
   std::unique_ptr<uint8_t[]> data(new uint8_t[length ? length : 1]);
-  if (length != 0) std::memcpy(data.get(), value->data(), length);
-  return CallbackRoutine(HwDeviceExtension, Context, ParameterName, data.get(),
-                         static_cast<ULONG>(length));
+  if (length != 0) std::memcpy(data.get(), value->data.data(), length);
+  session.inRegistryCallback = true;
+  const VP_STATUS status = CallbackRoutine(HwDeviceExtension, Context, ParameterName, data.get(),
+                                           static_cast<ULONG>(length));
+  session.inRegistryCallback = false;
+  return status;
 }
 
 VP_STATUS NTAPI VideoPortSetRegistryParameters(PVOID HwDeviceExtension, PWSTR ValueName,
@@ -133,10 +153,18 @@ VP_STATUS NTAPI VideoPortSetRegistryParameters(PVOID HwDeviceExtension, PWSTR Va
 PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoAddress,
                                    ULONG NumberOfUchars, UCHAR InIoSpace) {
   static const char* const kName = "VideoPortGetDeviceBase";
+  const void* caller = __builtin_return_address(0);
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
   const auto physical = static_cast<uint64_t>(IoAddress.QuadPart);
   return guarded(kName, [&] {
+    char range[96];
+    std::snprintf(range, sizeof range, "%s range %#llx, %u bytes", InIoSpace ? "I/O" : "memory",
+                  static_cast<unsigned long long>(physical), NumberOfUchars);
+    if (!session.discovering && !session.inRegistryCallback) {
+      session.notice("device-base-outside-discovery",
+                     std::string(range) + " mapped outside HwFindAdapter", caller);
+    }
     const bool refused = std::find(session.failMappings.begin(), session.failMappings.end(),
                                    physical) != session.failMappings.end();
     void* base =
@@ -148,6 +176,12 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.value = NumberOfUchars;
     event.failed = base == nullptr;
     session.board->trace().add(std::move(event));
+    if (base != nullptr) {
+      session.notice("unclaimed-range",
+                     std::string(range) + " mapped without being claimed as an access range",
+                     caller);
+      session.noteMapping(base, caller);
+    }
     return base;
   });
 }
@@ -155,20 +189,33 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
 VP_STATUS NTAPI VideoPortMapMemory(PVOID HwDeviceExtension, PHYSICAL_ADDRESS PhysicalAddress,
                                    PULONG Length, PULONG InIoSpace, PVOID* VirtualAddress) {
   static const char* const kName = "VideoPortMapMemory";
+  const void* caller = __builtin_return_address(0);
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
   return guarded(kName, [&] {
-    return session.space->mapMemory(static_cast<uint64_t>(PhysicalAddress.QuadPart), Length,
-                                    InIoSpace, VirtualAddress);
+    const VP_STATUS status = session.space->mapMemory(
+        static_cast<uint64_t>(PhysicalAddress.QuadPart), Length, InIoSpace, VirtualAddress);
+    if (status == kNoError) session.noteMapping(*VirtualAddress, caller);
+    return status;
   });
 }
 
 VP_STATUS NTAPI VideoPortUnmapMemory(PVOID HwDeviceExtension, PVOID VirtualAddress,
-                                     HANDLE /*ProcessHandle*/) {
+                                     HANDLE ProcessHandle) {
   static const char* const kName = "VideoPortUnmapMemory";
   Session::Impl& session = Session::Impl::current(kName);
   session.checkExtension(HwDeviceExtension, kName);
-  return session.space->unmapMemory(VirtualAddress);
+  return guarded(kName, [&] {
+    const VP_STATUS status =
+        session.space->unmapMemory(VirtualAddress, reinterpret_cast<uintptr_t>(ProcessHandle));
+    const auto address = reinterpret_cast<uintptr_t>(VirtualAddress);
+    const auto live = session.space->mappings();
+    if (std::none_of(live.begin(), live.end(),
+                     [&](const auto& m) { return m.address == address; })) {
+      session.mappingSites.erase(address);
+    }
+    return status;
+  });
 }
 
 UCHAR NTAPI VideoPortReadPortUchar(PUCHAR Port) {
@@ -211,7 +258,17 @@ VOID NTAPI VideoPortWriteRegisterUlong(PULONG Register, ULONG Value) {
 
 VOID NTAPI VideoPortStallExecution(ULONG Microseconds) {
   static const char* const kName = "VideoPortStallExecution";
-  guarded(kName, [&] { Session::Impl::current(kName).board->stall(Microseconds); });
+  const void* caller = __builtin_return_address(0);
+  guarded(kName, [&] {
+    Session::Impl& session = Session::Impl::current(kName);
+    if (Microseconds > Session::Impl::kStallLimitUs) {
+      session.notice("long-stall",
+                     std::to_string(Microseconds) + " us in one call (at most " +
+                         std::to_string(Session::Impl::kStallLimitUs) + ")",
+                     caller);
+    }
+    session.board->stall(Microseconds);
+  });
 }
 
 VOID NTAPI VideoPortZeroMemory(PVOID Destination, ULONG Length) {

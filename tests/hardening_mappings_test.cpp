@@ -49,7 +49,6 @@ platform::SessionOptions boardOf(Variant variant) {
   platform::SessionOptions options;
   options.board.variant = variant;
   options.board.memoryBytes = 2u << 20;
-  options.strict = true;
   return options;
 }
 
@@ -79,6 +78,7 @@ TEST(FailedMapping, UsedRangesStopDiscoveryBeforeAnyAccessLegacyOnesDoNot) {
     uint32_t modesWhole = 0;
     {
       Session whole(boardOf(variant));
+      whole.open();
       modesWhole = platform::queryNumModes(whole).value.NumModes;
     }
     for (int row = 0; row < int{REGHOST_ROW_COUNT}; ++row) {
@@ -93,6 +93,7 @@ TEST(FailedMapping, UsedRangesStopDiscoveryBeforeAnyAccessLegacyOnesDoNot) {
       platform::SessionOptions options = boardOf(variant);
       options.failMappings = {physical};
       Session session(options);
+      session.open();
       for (const TraceEvent& e : session.trace().events()) {
         if (e.op == TraceEvent::Op::In || e.op == TraceEvent::Op::Out) {
           ASSERT_GE(e.address, 0x20u) << "port access through an unmapped row";
@@ -102,7 +103,7 @@ TEST(FailedMapping, UsedRangesStopDiscoveryBeforeAnyAccessLegacyOnesDoNot) {
 
       if (needed) {
         EXPECT_FALSE(session.started());
-        EXPECT_EQ(session.driverEntryStatus(), 87u);
+        EXPECT_EQ(session.driverEntryStatus(), 0xC000000Du);  // STATUS_INVALID_PARAMETER
         EXPECT_EQ(session.findAdapterCalls(), 1u) << "a failed adapter is not looked for again";
         EXPECT_TRUE(session.registry().empty()) << "nothing published for a refused adapter";
         continue;

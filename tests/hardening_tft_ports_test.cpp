@@ -64,7 +64,7 @@ TEST_P(TftStrap, PanelProgrammedOrAdapterRefused) {
   EXPECT_EQ(session->trace().counters().undecoded, 0u);
   if (!c.usable) {
     EXPECT_FALSE(session->started());
-    EXPECT_EQ(session->driverEntryStatus(), 87u);
+    EXPECT_EQ(session->driverEntryStatus(), 0xC000000Du);  // STATUS_INVALID_PARAMETER
     return;
   }
   ASSERT_TRUE(session->started());

@@ -1,7 +1,8 @@
 // Mappings as the video port library hands them out: I/O ranges are port
-// numbers; the two frame-buffer views alias the board's display memory; register
-// windows are reachable only through the register functions; display-driver
-// mappings are booked so that only a live mapping can be unmapped.
+// numbers; system-space mappings lie high and are shared with a reference count;
+// mappings into a process lie low and belong to it; the two frame-buffer views
+// alias the board's display memory; register windows are reachable only through
+// the register functions, and never through a process's mapping.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -53,7 +54,16 @@ class PlatformMapping : public MappingFixture, public ::testing::WithParamInterf
   void SetUp() override { boot(GetParam()); }
 };
 
-bool below4G(const void* address) { return reinterpret_cast<uintptr_t>(address) < (1ull << 32); }
+// Where Windows puts kernel addresses: from 2 GB up in a 32-bit process; above
+// 4 GB in a 64-bit one, with the low half above 2 GB too so that a truncated
+// address still shows.
+bool inSystemSpace(const void* address) {
+  const auto value = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(address));
+  if (sizeof(void*) == 4) return value >= 0x80000000u;
+  return (value >> 32) != 0 && (value & 0xFFFFFFFFu) >= 0x80000000u;
+}
+
+bool inUserSpace(const void* address) { return reinterpret_cast<uintptr_t>(address) < 0x80000000u; }
 
 TEST_P(PlatformMapping, IoRangesArePortNumbers) {
   EXPECT_EQ(reinterpret_cast<uintptr_t>(deviceBase(0x3D4, 2, true)), 0x3D4u);
@@ -69,14 +79,30 @@ TEST_P(PlatformMapping, IoRangesArePortNumbers) {
   EXPECT_EQ(outs[0].value, 0x1Fu);
 }
 
+// in and out take the port in DX: a number past 0xFFFF reaches the bus as its
+// low 16 bits, and the trace keeps the number the driver passed.
+TEST_P(PlatformMapping, APortNumberReachesTheBusAsSixteenBits) {
+  VideoPortWritePortUchar(reinterpret_cast<PUCHAR>(uintptr_t{0x103D4}), 0x1F);
+  VideoPortReadPortUshort(reinterpret_cast<PUSHORT>(uintptr_t{0x3D4}));
+  const auto& events = session().trace().events();
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].address, 0x3D4u);
+  EXPECT_EQ(events[0].requested, 0x103D4u);
+  EXPECT_FALSE(events[0].undecoded);
+  EXPECT_EQ(board::Trace::toJson(events[0]),
+            R"({"op":"out","width":8,"port":980,"value":31,"requested":66516})");
+  EXPECT_EQ(events[1].requested, 0u);
+  EXPECT_EQ(board::Trace::toJson(events[1]).find("requested"), std::string::npos);
+}
+
 TEST_P(PlatformMapping, BothFrameBufferViewsAliasTheDisplayMemory) {
   auto* low = static_cast<uint8_t*>(deviceBase(gbase(), kMemory));
   auto* high = static_cast<uint8_t*>(deviceBase(gbase() + 0x800000, kMemory));
   ASSERT_NE(low, nullptr);
   ASSERT_NE(high, nullptr);
   EXPECT_NE(low, high);
-  EXPECT_TRUE(below4G(low + kMemory));
-  EXPECT_TRUE(below4G(high + kMemory));
+  EXPECT_TRUE(inSystemSpace(low));
+  EXPECT_TRUE(inSystemSpace(high + kMemory));
 
   high[0] = 0x5A;
   high[kMemory - 1] = 0xC3;
@@ -96,7 +122,7 @@ TEST_P(PlatformMapping, BothFrameBufferViewsAliasTheDisplayMemory) {
 TEST_P(PlatformMapping, RegisterWindowsAreReachedThroughTheRegisterFunctions) {
   auto* engine = static_cast<uint8_t*>(deviceBase(gbase() + 0x400000, 0x40000));
   ASSERT_NE(engine, nullptr);
-  EXPECT_TRUE(below4G(engine + 0x40000));
+  EXPECT_TRUE(inSystemSpace(engine));
   session().trace().clear();
   VideoPortWriteRegisterUlong(reinterpret_cast<PULONG>(engine + 0x34), 0xFFFFFFFF);
   VideoPortWriteRegisterUshort(reinterpret_cast<PUSHORT>(engine + 0x04), 0x1234);
@@ -147,66 +173,92 @@ TEST_P(PlatformMapping, ImpossibleRangesFailButAreTraced) {
   for (const TraceEvent& map : maps) EXPECT_TRUE(map.failed) << "failed mapping not marked";
 }
 
-TEST_P(PlatformMapping, DisplayDriverMappingsAreBooked) {
+// No process given: system space, the same pool as the device bases. A range
+// mapped again comes back at the same address with one more reference, and
+// each unmapping drops one.
+TEST_P(PlatformMapping, SystemSpaceMappingsAreSharedWithAReferenceCount) {
   const uint64_t frameBuffer = gbase() + 0x800000;
+  void* base = deviceBase(frameBuffer, kMemory);
+  ASSERT_NE(base, nullptr);
   ULONG length = kMemory;
   PVOID address = nullptr;
   ASSERT_EQ(mapMemory(frameBuffer, &length, &address), 0);
-  EXPECT_EQ(length, kMemory);
-  EXPECT_TRUE(below4G(static_cast<uint8_t*>(address) + length));
+  EXPECT_EQ(address, base);
+  EXPECT_TRUE(inSystemSpace(address));
   static_cast<uint8_t*>(address)[0x40] = 0x99;
   EXPECT_EQ(session().board().vram()[0x40], 0x99);
 
-  const auto live = session().userMappings();
+  auto live = session().mappings();
   ASSERT_EQ(live.size(), 1u);
   EXPECT_EQ(live[0].address, reinterpret_cast<uintptr_t>(address));
   EXPECT_EQ(live[0].physical, frameBuffer);
   EXPECT_EQ(live[0].length, kMemory);
+  EXPECT_EQ(live[0].process, 0u);
+  EXPECT_EQ(live[0].references, 2u);
+  EXPECT_TRUE(session().userMappings().empty());
+
+  // Another length is another mapping.
+  length = kMemory - 0x1000;
+  PVOID shorter = nullptr;
+  ASSERT_EQ(mapMemory(frameBuffer, &length, &shorter), 0);
+  EXPECT_NE(shorter, address);
 
   uint8_t notMapped = 0;
   EXPECT_EQ(VideoPortUnmapMemory(extension(), &notMapped, nullptr), 87);
   EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 0);
+  ASSERT_EQ(session().mappings().size(), 2u);
+  EXPECT_EQ(static_cast<uint8_t*>(address)[0x40], 0x99);  // one reference left: still mapped
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 0);
   EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 87);
-  EXPECT_TRUE(session().userMappings().empty());
+  EXPECT_EQ(session().mappings().size(), 1u);
 }
 
-// Addresses come in request order from one area, whatever the caller asked
-// for; a freed address is not handed out again; a guard page follows every
-// range; and the same calls in a new session give the same addresses.
+// Addresses come in request order from each area; a freed address is not
+// handed out again; a guard page follows every range; and the same calls in a
+// new session give the same addresses.
 TEST_P(PlatformMapping, AddressesArePlacedInOrderAndNeverReused) {
   const uint64_t frameBuffer = gbase() + 0x800000;
   auto calls = [&] {
     ULONG length = 0x10000;
     PVOID first = nullptr;
     EXPECT_EQ(mapMemory(frameBuffer, &length, &first), 0);
-    PVOID second = first;  // a live address asked for
+    PVOID second = nullptr;
     EXPECT_EQ(mapMemory(frameBuffer + 0x1800, &length, &second), 0);
     EXPECT_EQ(VideoPortUnmapMemory(extension(), first, nullptr), 0);
-    PVOID third = first;  // a freed one asked for
+    PVOID third = nullptr;
     EXPECT_EQ(mapMemory(frameBuffer, &length, &third), 0);
     void* engine = deviceBase(gbase() + 0x400000, 0x40000);
+    PVOID user = platform::kCurrentProcess;
+    EXPECT_EQ(mapMemory(frameBuffer, &length, &user), 0);
     return std::vector<uintptr_t>{
         reinterpret_cast<uintptr_t>(first), reinterpret_cast<uintptr_t>(second),
-        reinterpret_cast<uintptr_t>(third), reinterpret_cast<uintptr_t>(engine)};
+        reinterpret_cast<uintptr_t>(third), reinterpret_cast<uintptr_t>(engine),
+        reinterpret_cast<uintptr_t>(user)};
   };
   const std::vector<uintptr_t> once = calls();
   const uintptr_t page = 0x1000;
+  EXPECT_TRUE(inSystemSpace(reinterpret_cast<void*>(once[0])));
   EXPECT_EQ(once[1] % page, 0x800u);  // the physical page offset is kept
   EXPECT_GE(once[1], once[0] + 0x10000 + page);
   EXPECT_GE(once[2], once[1] + 0x10000 + page);
   EXPECT_GE(once[3], once[2] + 0x10000 + page);
-  EXPECT_TRUE(below4G(reinterpret_cast<void*>(once[3] + 0x40000)));
+  EXPECT_TRUE(inUserSpace(reinterpret_cast<void*>(once[4])));
   boot(GetParam());
   EXPECT_EQ(calls(), once);
 }
 
-// Once the area is used up, a mapping takes the first freed range that holds
+// Once an area is used up, a mapping takes the first freed range that holds
 // it, neighbours joined; when none does, the mapping fails.
 TEST_P(PlatformMapping, AUsedUpAreaReusesFreedRangesFirstFit) {
   const uint64_t frameBuffer = gbase() + 0x800000;
   auto map = [&](PVOID* address) {
     ULONG length = kMemory;
+    *address = platform::kCurrentProcess;
     return mapMemory(frameBuffer, &length, address);
+  };
+  auto unmap = [&](uintptr_t address) {
+    return VideoPortUnmapMemory(extension(), reinterpret_cast<PVOID>(address),
+                                platform::kCurrentProcess);
   };
   std::vector<uintptr_t> placed;
   for (PVOID address = nullptr; map(&address) == 0;) {
@@ -217,22 +269,73 @@ TEST_P(PlatformMapping, AUsedUpAreaReusesFreedRangesFirstFit) {
   const uintptr_t step = placed[1] - placed[0];
   EXPECT_EQ(step, kMemory + 0x1000u);
 
-  for (size_t i : {5u, 6u, 9u}) {
-    ASSERT_EQ(VideoPortUnmapMemory(extension(), reinterpret_cast<PVOID>(placed[i]), nullptr), 0);
-  }
+  for (size_t i : {5u, 6u, 9u}) ASSERT_EQ(unmap(placed[i]), 0);
   PVOID address = nullptr;
   std::vector<uintptr_t> again;
   while (map(&address) == 0) again.push_back(reinterpret_cast<uintptr_t>(address));
   EXPECT_EQ(again, (std::vector<uintptr_t>{placed[5], placed[6], placed[9]}));
 }
 
-TEST_P(PlatformMapping, SharedViewsTakeAProcessHandle) {
+// A process handle in the address means a mapping into that process, low, even
+// without the user-mode bit; only the owner's handle unmaps it.
+TEST_P(PlatformMapping, ProcessMappingsBelongToTheirProcess) {
+  const HANDLE other = session().createProcess();
+  EXPECT_EQ(other, reinterpret_cast<HANDLE>(4));
+  EXPECT_EQ(session().createProcess(), reinterpret_cast<HANDLE>(8));
   ULONG length = 0x1000;
-  PVOID address = reinterpret_cast<PVOID>(0x1234);  // a process handle, not an address
+  PVOID address = other;
   ASSERT_EQ(mapMemory(gbase() + 0x800000, &length, &address), 0);
-  EXPECT_NE(address, reinterpret_cast<PVOID>(0x1234));
-  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, reinterpret_cast<HANDLE>(0x1234)), 0);
+  EXPECT_TRUE(inUserSpace(address));
+  const auto live = session().userMappings();
+  ASSERT_EQ(live.size(), 1u);
+  EXPECT_EQ(live[0].process, reinterpret_cast<uintptr_t>(other));
+
+  PVOID unknown = reinterpret_cast<PVOID>(0x1234);
+  EXPECT_EQ(mapMemory(gbase() + 0x800000, &length, &unknown), 87);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, platform::kCurrentProcess), 87);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, nullptr), 87);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, reinterpret_cast<HANDLE>(0x1234)), 87);
+  EXPECT_EQ(VideoPortUnmapMemory(extension(), address, other), 0);
+  EXPECT_TRUE(session().userMappings().empty());
 }
+
+struct SpaceCase {
+  const char* name;
+  ULONG space;
+  bool process;  // the current process's handle in the address, else NULL
+  VP_STATUS status;
+  bool user;
+};
+
+class PlatformMappingSpace : public MappingFixture,
+                             public ::testing::WithParamInterface<SpaceCase> {
+ protected:
+  void SetUp() override { boot(0x00); }
+};
+
+// InIoSpace is a set of bits: memory 0, I/O 1, user mode 2, dense 4, P6 cache 8.
+TEST_P(PlatformMappingSpace, InIoSpaceIsASetOfBits) {
+  const SpaceCase& c = GetParam();
+  ULONG length = 0x1000;
+  PVOID address = c.process ? platform::kCurrentProcess : nullptr;
+  EXPECT_EQ(mapMemory(gbase() + 0x800000, &length, &address, c.space), c.status);
+  if (c.status != 0) {
+    EXPECT_TRUE(session().mappings().empty());
+    return;
+  }
+  EXPECT_EQ(c.user ? inUserSpace(address) : inSystemSpace(address), true);
+  EXPECT_EQ(session().userMappings().size(), c.user ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PlatformMappingSpace,
+    ::testing::Values(SpaceCase{"Memory", 0, false, 0, false},
+                      SpaceCase{"DenseP6Cache", 0xC, false, 0, false},
+                      SpaceCase{"UserModeWithAProcess", 2, true, 0, true},
+                      SpaceCase{"AProcessWithoutTheUserModeBit", 0, true, 0, true},
+                      SpaceCase{"UserModeWithoutAProcess", 2, false, 87, false},
+                      SpaceCase{"AnUnknownBit", 0x10, false, 87, false}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(PlatformMapping, IoSpaceMappingsArePortNumbers) {
   ULONG length = 2;
@@ -259,7 +362,7 @@ TEST_P(PlatformMappingRefused, RangesOutsideTheDisplayMemoryAreRefused) {
   ULONG length = c.length;
   PVOID address = nullptr;
   EXPECT_EQ(mapMemory(gbase() + c.offset, &length, &address), 87);
-  EXPECT_TRUE(session().userMappings().empty());
+  EXPECT_TRUE(session().mappings().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -308,6 +411,15 @@ TEST_P(PlatformMappingDeathTest, RegisterAccessOutsideEveryMappingIsFatal) {
                "no mapped register range");
   EXPECT_DEATH(VideoPortWriteRegisterUchar(reinterpret_cast<PUCHAR>(0x1000), 0),
                "no mapped register range");
+}
+
+// A kernel driver never touches user memory: the register functions refuse an
+// address inside a process's mapping.
+TEST_P(PlatformMappingDeathTest, RegisterAccessToAProcessMappingIsFatal) {
+  ULONG length = 0x1000;
+  PVOID address = platform::kCurrentProcess;
+  ASSERT_EQ(mapMemory(gbase() + 0x800000, &length, &address), 0);
+  EXPECT_DEATH(VideoPortReadRegisterUchar(static_cast<PUCHAR>(address)), "user memory");
 }
 
 INSTANTIATE_TEST_SUITE_P(GraphicsBase, PlatformMapping, ::testing::Values(0x00, 0x10));

@@ -141,3 +141,62 @@ TEST(PlatformRegistryDeathTest, AForeignDeviceExtensionIsFatal) {
 
 }  // namespace
 }  // namespace orva::test
+
+namespace orva::test {
+namespace {
+
+struct TypedCase {
+  const char* name;
+  uint32_t type;
+  std::vector<uint8_t> data;
+  const char* sameAs;  // the REG_SZ keyword the driver ends up with
+  bool traced;         // the registry-get event carries the text
+};
+
+std::vector<uint8_t> multiString(std::initializer_list<const char*> strings) {
+  std::vector<uint8_t> out;
+  for (const char* text : strings) {
+    const auto one = platform::registryString(text);
+    out.insert(out.end(), one.begin(), one.end());
+  }
+  out.push_back(0);
+  out.push_back(0);
+  return out;
+}
+
+class PlatformRegistryTypes : public ::testing::TestWithParam<TypedCase> {};
+
+// The driver's callback gets the data as stored: the first string of a
+// REG_MULTI_SZ is a keyword, a REG_EXPAND_SZ is not expanded, a REG_DWORD is
+// four bytes that name no keyword.
+TEST_P(PlatformRegistryTypes, TheDriverSeesTheDataAsStored) {
+  const TypedCase& c = GetParam();
+  Booted booted;
+  platform::BootOptions reference;
+  reference.output = c.sameAs;
+  const ULONG expected = *Sym<ULONG>(booted.boot(reference), "ulRequiredOutput");
+
+  platform::SessionOptions options = platform::sessionOptions({});
+  options.outputType = c.data;
+  options.outputTypeKind = c.type;
+  Session& session = booted.boot(options);
+  EXPECT_EQ(*Sym<ULONG>(session, "ulRequiredOutput"), expected);
+  const auto gets = eventsOf(session.trace(), TraceEvent::Op::RegistryGet);
+  ASSERT_FALSE(gets.empty());
+  EXPECT_TRUE(gets[0].found);
+  EXPECT_EQ(!gets[0].text.empty(), c.traced);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Types, PlatformRegistryTypes,
+    ::testing::Values(
+        TypedCase{"String", platform::kRegSz, platform::registryString("TVPAL"), "TVPAL", true},
+        TypedCase{"MultiStringFirstOfTwo", platform::kRegMultiSz, multiString({"TVPAL", "TVNTSC"}),
+                  "TVPAL", true},
+        TypedCase{"ExpandStringUnexpanded", platform::kRegExpandSz,
+                  platform::registryString("%ORVA%"), "MONITOR", true},
+        TypedCase{"DwordNamesNoKeyword", platform::kRegDword, {1, 0, 0, 0}, "MONITOR", false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace orva::test

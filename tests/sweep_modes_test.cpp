@@ -177,6 +177,7 @@ TEST(Sweep, EveryListedModeOfEveryBoardProgramsWhatItDescribes) {
           options.outputType = platform::registryString(output.keyword);
         }
         Session session(options);
+        session.open();
         ++tally.boards;
         session.trace().setRecording(false);  // counters only
         ASSERT_TRUE(session.started());

@@ -119,7 +119,26 @@ typedef struct _VIDEO_HW_INITIALIZATION_DATA {
   ULONG StartingDeviceNumber;
   PVIDEO_HW_RESET_HW HwResetHw;
   PVIDEO_HW_TIMER HwTimer;
+  // Windows 2000 and later; the library calls none of these.
+  PVOID HwStartDma;
+  PVOID HwSetPowerState;
+  PVOID HwGetPowerState;
+  PVOID HwGetVideoChildDescriptor;
+  PVOID HwQueryInterface;
+  ULONG HwChildDeviceExtensionSize;
+  PVOID HwLegacyResourceList;
+  ULONG HwLegacyResourceCount;
+  PVOID HwGetLegacyResources;
+  BOOLEAN AllowEarlyEnumeration;
+  ULONG Reserved;  // Windows XP
 } VIDEO_HW_INITIALIZATION_DATA, *PVIDEO_HW_INITIALIZATION_DATA;
+
+// The record sizes the video port library accepts: the NT 4.0, Windows 2000 and
+// Windows XP layouts.
+#define SIZE_OF_NT4_VIDEO_HW_INITIALIZATION_DATA offsetof(VIDEO_HW_INITIALIZATION_DATA, HwStartDma)
+#define SIZE_OF_W2K_VIDEO_HW_INITIALIZATION_DATA offsetof(VIDEO_HW_INITIALIZATION_DATA, Reserved)
+#define SIZE_OF_WXP_VIDEO_HW_INITIALIZATION_DATA \
+  (SIZE_OF_W2K_VIDEO_HW_INITIALIZATION_DATA + sizeof(ULONG))
 
 typedef VP_STATUS(NTAPI* PMINIPORT_GET_REGISTRY_ROUTINE)(PVOID HwDeviceExtension, PVOID Context,
                                                          PWSTR ValueName, PVOID ValueData,
@@ -235,6 +254,9 @@ typedef struct _VIDEO_POINTER_CAPABILITIES {
 
 #define VIDEO_MEMORY_SPACE_MEMORY 0x00
 #define VIDEO_MEMORY_SPACE_IO 0x01
+#define VIDEO_MEMORY_SPACE_USER_MODE 0x02
+#define VIDEO_MEMORY_SPACE_DENSE 0x04
+#define VIDEO_MEMORY_SPACE_P6CACHE 0x08
 
 // Control codes: device type 0x23, buffered, any access.
 #define ORVA_VIDEO_CTL(function) ((0x23u << 16) | ((function) << 2))

@@ -69,6 +69,9 @@ BOOLEAN NTAPI ORVAStartIO(PVOID HwDeviceExtension, PVIDEO_REQUEST_PACKET Request
 
 void InitModeStructure(PVIDEO_MODE_INFORMATION psMode, ULONG ulModeNumber, ULONG ulWidth,
                        ULONG ulHeight, ULONG ulBpp, ULONG ulFrequency) {
+  // The request buffer is pool memory, not zeroed: a field left alone would hand
+  // the display driver whatever was there before.
+  VideoPortZeroMemory(psMode, sizeof(*psMode));
   psMode->Length = sizeof(VIDEO_MODE_INFORMATION);
   psMode->ModeIndex = ulModeNumber;
   psMode->VisScreenWidth = ulWidth;

@@ -41,6 +41,7 @@ void DRIVER_MapVideoMemory(HW_DEVICE_EXTENSION* psExtension, PVIDEO_REQUEST_PACK
   const VP_STATUS lStatus = VideoPortMapMemory(psExtension, psExtension->PhysicalFrameBuffer,
                                                &ulLength, &ulInIoSpace, &pvAddress);
   PVIDEO_MEMORY_INFORMATION psInfo = static_cast<PVIDEO_MEMORY_INFORMATION>(psPacket->OutputBuffer);
+  VideoPortZeroMemory(psInfo, sizeof(*psInfo));  // padding included: the buffer is not zeroed
   psInfo->VideoRamBase = pvAddress;
   psInfo->VideoRamLength = ulLength;
   psInfo->FrameBufferBase = pvAddress;
@@ -83,6 +84,7 @@ void DRIVER_ShareVideoMemory(HW_DEVICE_EXTENSION* psExtension, PVIDEO_REQUEST_PA
                                                &ulLength, &ulInIoSpace, &pvAddress);
   PVIDEO_SHARE_MEMORY_INFORMATION psInfo =
       static_cast<PVIDEO_SHARE_MEMORY_INFORMATION>(psPacket->OutputBuffer);
+  VideoPortZeroMemory(psInfo, sizeof(*psInfo));  // padding included: the buffer is not zeroed
   psInfo->SharedViewOffset = ulOffset;
   psInfo->VirtualAddress = pvAddress;
   psInfo->SharedViewSize = ulLength;

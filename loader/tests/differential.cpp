@@ -109,7 +109,7 @@ std::string sessionScenario(const std::vector<ListedMode>& modes) {
 Outcome runHere(const BoardSetup& setup, const std::string& scenario,
                 const std::string& driverImage) {
   platform::Session session(sessionOptions(setup, driverImage));
-  if (!session.started()) {
+  if (!session.open()) {
     throw std::runtime_error(setup.label() + ": the driver did not start (DriverEntry returned " +
                              std::to_string(session.driverEntryStatus()) + ")");
   }
@@ -124,6 +124,7 @@ Outcome runHere(const BoardSetup& setup, const std::string& scenario,
 
 std::vector<ListedMode> listModesHere(const BoardSetup& setup) {
   platform::Session session(sessionOptions(setup, ""));
+  session.open();
   orvasim::Client client(session);
   std::vector<orvasim::ModeInformation> modes;
   client.queryModes(&modes);

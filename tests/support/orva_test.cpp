@@ -17,7 +17,16 @@ platform::Session& Booted::boot(const platform::BootOptions& options) {
 platform::Session& Booted::boot(const platform::SessionOptions& options) {
   session_.reset();
   session_ = std::make_unique<platform::Session>(options);
+  if (options.runDriverEntry) session_->open();
   return *session_;
+}
+
+std::vector<platform::Notice> NoticesOf(const platform::Session& session, std::string_view kind) {
+  std::vector<platform::Notice> out;
+  for (const platform::Notice& notice : session.notices()) {
+    if (notice.kind == kind) out.push_back(notice);
+  }
+  return out;
 }
 
 std::vector<board::TraceEvent> eventsOf(const board::Trace& trace, board::TraceEvent::Op op) {
@@ -39,7 +48,9 @@ std::unique_ptr<Session> Boot(const BoardSetup& setup) {
   options.outputType = setup.rawOutput;
   if (setup.output != nullptr) options.outputType = platform::registryString(setup.output);
   options.runDriverEntry = setup.start;
-  return std::make_unique<Session>(options);
+  auto session = std::make_unique<Session>(options);
+  if (setup.start) session->open();
+  return session;
 }
 
 std::vector<TraceEvent> Events(Session& session, std::vector<Op> ops) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "board.h"
@@ -39,6 +40,9 @@ class Booted {
  private:
   std::unique_ptr<platform::Session> session_;
 };
+
+// The verifier's notices of one kind, in order.
+std::vector<platform::Notice> NoticesOf(const platform::Session& session, std::string_view kind);
 
 // Events of one kind, in order.
 std::vector<board::TraceEvent> eventsOf(const board::Trace& trace, board::TraceEvent::Op op);

@@ -168,6 +168,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
                      "TVNTSC, TFTPHILIPSHLD1201 (default: not set, the driver picks MONITOR)")
           ->type_name("KEYWORD");
   app.add_flag("--no-tv-encoder", noTvEncoder, "the external I2C TV encoder does not answer");
+  bool verify = false;
+  app.add_flag("--verify", verify,
+               "report on stderr, at the end, what Windows forbids a miniport but does not always "
+               "catch (calls outside discovery, unclaimed or unreleased mappings, long stalls)");
   std::string driverPath;
   app.add_option("--driver", driverPath,
                  "driver to load: a .sys image built for this machine, or a host driver module "
@@ -253,9 +257,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     orva::platform::SessionOptions sessionOptions;
     sessionOptions.board = options.board;
     sessionOptions.driverPath = driverPath;
+    sessionOptions.verify = verify;
     if (options.output) sessionOptions.outputType = orva::platform::registryString(*options.output);
     Session session(sessionOptions);
-    if (!session.started()) {
+    if (!session.open()) {  // as a display driver opens the device
       err << "orvasim: the driver did not start (DriverEntry returned "
           << session.driverEntryStatus() << ")\n";
       return kExitFailure;
@@ -274,6 +279,10 @@ int runCli(int argc, const char* const* argv, std::ostream& out, std::ostream& e
     if (!usage.empty()) {
       err << "orvasim: " << usage << "\n";
       return kExitUsage;
+    }
+    for (const orva::platform::Notice& notice : session.verifierReport()) {
+      err << "orvasim: verifier: " << notice.kind << " at " << notice.site << ": " << notice.message
+          << "\n";
     }
     return code;
   } catch (const UsageError& e) {

@@ -86,8 +86,9 @@ class Client {
   Exchange reset();
   Exchange mapVideoMemory(uint64_t requestedAddress = 0);
   Exchange unmapVideoMemory(uint64_t address);
-  Exchange shareVideoMemory(uint32_t offset, uint32_t size, uint64_t process = 0);
-  Exchange unshareVideoMemory(uint64_t address, uint64_t process = 0);
+  // The process handle defaults to NtCurrentProcess(), the caller's own.
+  Exchange shareVideoMemory(uint32_t offset, uint32_t size, uint64_t process = ~uint64_t{0});
+  Exchange unshareVideoMemory(uint64_t address, uint64_t process = ~uint64_t{0});
   Exchange queryPointerCapabilities();
   // VIDEO_COLOR_CAPABILITIES, 72 bytes, decoded when the request succeeds.
   Exchange queryColorCapabilities();

@@ -33,7 +33,8 @@ struct BootOptions {
 
 // Throws std::invalid_argument for an unknown chip name.
 SessionOptions sessionOptions(const BootOptions& options);
-// The previous session must be gone: only one exists at a time.
+// Boots and, unless runDriverEntry is false, opens the device as a display
+// driver does. The previous session must be gone: only one exists at a time.
 std::unique_ptr<Session> boot(const BootOptions& options);
 
 // Every control code the driver serves.

@@ -10,27 +10,34 @@
 #include <vector>
 
 #include "board.h"
+#include "host_ddk.h"
 
 namespace orva::platform {
 
+// Registry value types.
+inline constexpr uint32_t kRegSz = 1;
+inline constexpr uint32_t kRegExpandSz = 2;
+inline constexpr uint32_t kRegBinary = 3;
+inline constexpr uint32_t kRegDword = 4;
+inline constexpr uint32_t kRegMultiSz = 7;
+
 struct SessionOptions {
   board::BoardConfig board;
-  // Raw data of the registry value "HardwareInformation.OutputType"; absent when not set.
+  // Raw data of the registry value "HardwareInformation.OutputType"; absent when
+  // not set. The driver's callback gets these bytes as they are, whatever the
+  // type: REG_EXPAND_SZ unexpanded, REG_MULTI_SZ whole in one call.
   std::optional<std::vector<uint8_t>> outputType;
+  uint32_t outputTypeKind = kRegSz;  // its registry type
   // Driver to load: a .sys image built for this process's machine (run through
   // the PE loader) or a host driver module; empty selects the host build.
   std::string driverPath;
   // false: load the module but do not call DriverEntry (tests that drive single
   // driver functions through symbol()).
   bool runDriverEntry = true;
-  // Strict platform: a request's one buffer (input and output are the same
-  // memory, as ever) is exactly max(input, output) bytes long and ends where an
-  // inaccessible page begins, so a byte beyond it faults; past the input it
-  // holds a pattern instead of zeros. The driver must store a status, return
-  // TRUE, report no more output than there is room for, and leave every byte
-  // past the Information it reports as it was; any violation aborts with a
-  // message.
-  bool strict = false;
+  // The verifier: report, as notices (Session::notices()), what Windows forbids
+  // a miniport but does not always catch. Without it the same checks run and
+  // nothing is recorded.
+  bool verify = false;
   // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
   // mapping fails, to exercise the driver's handling of failed mappings. Every
   // failed mapping's trace event has its `failed` flag set ("failed": true).
@@ -41,30 +48,48 @@ struct SessionOptions {
 // terminating zero counted in the length.
 std::vector<uint8_t> registryString(std::string_view text);
 
+// A request as the caller sees it once the I/O manager has completed it.
 struct RequestResult {
-  uint32_t status = 0;
+  uint32_t status = 0;    // the miniport's status (a Win32 code)
+  uint32_t ntStatus = 0;  // the NT status the video port library made of it
   uint64_t information = 0;
-  std::vector<uint8_t> output;  // the whole output buffer after the request
-  bool returnedTrue = true;
+  // The caller's output buffer: zero-filled, then the first `information` bytes
+  // copied back, unless ntStatus is an error.
+  std::vector<uint8_t> output;
 };
 
-// A frame-buffer view (or I/O range) that VideoPortMapMemory handed out and that
-// has not been unmapped yet. Memory addresses are placed in request order in a
-// fixed 512 MB area below 4 GB, a guard page behind each, and a freed one is
-// handed out again only once the area is used up; so the same calls give the
-// same addresses on every run, in 32-bit and 64-bit processes alike.
-struct UserMapping {
-  uint64_t address = 0;  // the address the caller got (a port number for I/O space)
+// Something the verifier reports.
+struct Notice {
+  std::string kind;     // e.g. "unreported-output", "long-stall"
+  std::string message;  // what happened
+  std::string site;     // where: module+offset (and symbol) of the call, or the callback
+};
+
+// A live mapping the library handed out. System-space ones (device bases, and
+// VideoPortMapMemory with no process) lie high: from 0x80000000 in a 32-bit
+// process, at 0x4000'8000'0000 and up in a 64-bit one; a range mapped there
+// again comes back at the same address with one more reference. Mappings into
+// a process lie at 0x10000000 and up and belong to it. Each area is handed out
+// in request order, a guard page behind each range, and a freed range is used
+// again only once the area is used up; so the same calls give the same
+// addresses on every run.
+struct Mapping {
+  uint64_t address = 0;  // the address handed out (a port number for I/O space)
   uint64_t physical = 0;
   uint32_t length = 0;
   bool io = false;
+  uint64_t process = 0;  // the process handle it was mapped into; 0: system space
+  unsigned references = 1;
 };
+
+// NtCurrentProcess(): the session's current process, the display driver's.
+inline const HANDLE kCurrentProcess = reinterpret_cast<HANDLE>(~uintptr_t{0});
 
 class Session {
  public:
   // Boots the board, loads the driver afresh (every module variable at its
-  // load-time value) and runs DriverEntry, which calls VideoPortInitialize:
-  // HwFindAdapter, then HwInitialize.
+  // load-time value) and runs DriverEntry, which calls VideoPortInitialize and
+  // with it HwFindAdapter. HwInitialize waits for open().
   explicit Session(const SessionOptions& options);
   ~Session();
   Session(const Session&) = delete;
@@ -74,29 +99,47 @@ class Session {
   // that set module variables before the driver starts); returns its value.
   // Throws std::logic_error when DriverEntry has already run.
   uint32_t startDriver();
-  uint32_t driverEntryStatus() const;  // the value DriverEntry returned
-  bool started() const;                // find-adapter succeeded and requests are accepted
+  uint32_t driverEntryStatus() const;  // the value DriverEntry returned (an NT status)
+  bool found() const;                  // HwFindAdapter found the adapter
+  // Opens the device as the display driver does before its first request:
+  // HwInitialize runs now. Returns started(). Throws std::logic_error before
+  // DriverEntry or when the device is already open.
+  bool open();
+  bool started() const;  // found, open and initialised: requests are accepted
 
   board::Board& board();
   board::Trace& trace();
 
-  // One request packet through HwStartIO. Input and output share one buffer of
-  // max(input, output) bytes, as the video port library's buffered requests do
-  // (zero past the input, or a pattern in a strict session).
+  // One buffered request through HwStartIO, completed as the I/O manager does:
+  // input and output share one system buffer of max(input, output) bytes, not
+  // zeroed (a pattern past the input), ending where an inaccessible page
+  // begins; Information starts at 0 and Status at a value no miniport stores.
+  // HwStartIO returning FALSE, no status stored, or more bytes reported than
+  // the output holds under a status that is not an error end the process with
+  // a message.
   RequestResult request(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);
 
-  // Values the driver wrote with VideoPortSetRegistryParameters.
+  // What the verifier reported so far (empty unless SessionOptions::verify).
+  const std::vector<Notice>& notices() const;
+  // The notices, then one "unreleased-mapping" for every mapping still live:
+  // the report at the end of a run.
+  std::vector<Notice> verifierReport() const;
+
+  // Values the driver wrote with VideoPortSetRegistryParameters (stored as
+  // REG_BINARY, as the video port library writes them).
   const std::map<std::string, std::vector<uint8_t>>& registry() const;
   // The device extension as the driver left it.
   std::span<const uint8_t> deviceExtension() const;
 
-  // Live VideoPortMapMemory mappings, by address.
-  std::vector<UserMapping> userMappings() const;
+  // Live mappings: all of them, or those in some process only.
+  std::vector<Mapping> mappings() const;
+  std::vector<Mapping> userMappings() const;
+  // Another process a display driver may share the frame buffer with: its
+  // handle (4, 8, 12 ... in order of creation).
+  HANDLE createProcess();
   // Calls of HwFindAdapter so far (the library calls it again while the driver
   // sets its Again flag).
   unsigned findAdapterCalls() const;
-  // Requests whose HwStartIO returned FALSE.
-  unsigned requestsReturnedFalse() const;
 
   // Address of a C-linkage symbol of this session's driver module (functions and
   // module variables), nullptr when absent. Tests call single driver functions

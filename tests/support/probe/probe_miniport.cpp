@@ -19,9 +19,9 @@ BOOLEAN PROBE_ucInitializeResult = TRUE;
 ULONG PROBE_ulLoadMarker = 0x5EED;  // changed by tests; back at this value in every load
 ULONG PROBE_ulFindCalls = 0;
 ULONG PROBE_ulInitializeCalls = 0;
-ULONG PROBE_ulConfigLength = 0;
-ULONG PROBE_ulConfigNonZero = 0;     // nonzero bytes of the config record after Length
-ULONG PROBE_ulExtensionNonZero = 0;  // nonzero bytes of the device extension at discovery
+VIDEO_PORT_CONFIG_INFO PROBE_sConfig = {};  // the config record as HwFindAdapter got it
+WCHAR PROBE_szRegistryPath[160] = {};       // the text its DriverRegistryPath names
+ULONG PROBE_ulExtensionNonZero = 0;         // nonzero bytes of the device extension at discovery
 UCHAR PROBE_ucAgainIn = 0xFF;
 PVOID PROBE_pvFirstExtension = nullptr;
 ULONG PROBE_ulSameBuffer = 0;
@@ -39,6 +39,9 @@ constexpr ULONG PROBE_NO_STATUS = 0x8301001C;
 constexpr ULONG PROBE_WRITE_UNREPORTED = 0x83010020;      // fills the output, reports none of it
 constexpr ULONG PROBE_WRITE_ONE_UNREPORTED = 0x83010024;  // fills it, reports all but the last
 constexpr ULONG PROBE_OVERSTATE = 0x83010028;  // reports one byte more than the output holds
+// Fill the output with 0x22, report all of it, and store the Win32 status given
+// in the first input byte (ERROR_MORE_DATA, ERROR_INVALID_PARAMETER, ...).
+constexpr ULONG PROBE_FILL_WITH_STATUS = 0x8301002C;
 
 static ULONG CountNonZero(const void* pvData, ULONG ulLength) {
   const UCHAR* puc = static_cast<const UCHAR*>(pvData);
@@ -52,10 +55,11 @@ static VP_STATUS NTAPI ProbeFindAdapter(PVOID pvExtension, PVOID, PWSTR,
   ++PROBE_ulFindCalls;
   if (PROBE_pvFirstExtension == nullptr) PROBE_pvFirstExtension = pvExtension;
   PROBE_ucAgainIn = *pucAgain;
-  PROBE_ulConfigLength = psConfig->Length;
-  PROBE_ulConfigNonZero = CountNonZero(reinterpret_cast<const UCHAR*>(psConfig) + sizeof(ULONG),
-                                       sizeof(*psConfig) - sizeof(ULONG)) -
-                          (psConfig->AdapterInterfaceType != 0);
+  PROBE_sConfig = *psConfig;
+  for (ULONG i = 0; psConfig->DriverRegistryPath != nullptr && i + 1 < 160; ++i) {
+    PROBE_szRegistryPath[i] = psConfig->DriverRegistryPath[i];
+    if (PROBE_szRegistryPath[i] == 0) break;
+  }
   PROBE_ulExtensionNonZero = CountNonZero(pvExtension, PROBE_ulExtensionSize);
   std::memset(pvExtension, 0xA5, PROBE_ulExtensionSize);  // the whole extension is ours
   *pucAgain = PROBE_ulFindCalls < PROBE_ulAdapters;
@@ -107,6 +111,11 @@ static BOOLEAN NTAPI ProbeStartIO(PVOID, PVIDEO_REQUEST_PACKET psPacket) {
       if (psPacket->IoControlCode == PROBE_WRITE_ONE_UNREPORTED) {
         psPacket->StatusBlock->Information = psPacket->OutputBufferLength - 1;
       }
+      return TRUE;
+    case PROBE_FILL_WITH_STATUS:
+      psPacket->StatusBlock->Status = psPacket->InputBufferLength != 0 ? pucIn[0] : 0;
+      for (ULONG i = 0; i < psPacket->OutputBufferLength; ++i) pucOut[i] = 0x22;
+      psPacket->StatusBlock->Information = psPacket->OutputBufferLength;
       return TRUE;
     case PROBE_OVERSTATE:
       psPacket->StatusBlock->Status = 0;
