@@ -278,4 +278,135 @@ inline constexpr std::array<ModeRow, 28> kModes{{
 }};
 // clang-format on
 
+// --- CRTC fields of each timing list --------------------------------------------------
+
+// The standard VGA CRTC fields that a timing list leaves in the CRTC, put
+// together from its bytes as raw field values (no lines or characters added),
+// and the sync polarities of the mode rows that load it (every row of a list
+// has the same Miscellaneous Output value: bit 6 set makes horizontal sync
+// negative, bit 7 vertical sync). Every list writes every register these
+// fields need. Where the bits come from:
+//   horizontalTotal 0x00; horizontalDisplayEnd 0x01; horizontalBlankStart 0x02;
+//   horizontalBlankEnd 0x03 bits 0-4, 0x05 bit 7 as bit 5; horizontalRetraceStart 0x04;
+//   horizontalRetraceEnd 0x05 bits 0-4;
+//   verticalTotal 0x06, 0x07 bit 0 as bit 8, 0x07 bit 5 as bit 9, 0x25 bit 0 as bit 10;
+//   verticalRetraceStart 0x10, 0x07 bit 2 as bit 8, 0x07 bit 7 as bit 9;
+//   verticalRetraceEnd 0x11 bits 0-3;
+//   verticalDisplayEnd 0x12, 0x07 bit 1 as bit 8, 0x07 bit 6 as bit 9, 0x25 bit 1 as bit 10;
+//   verticalBlankStart 0x15, 0x07 bit 3 as bit 8, 0x09 bit 5 as bit 9, 0x25 bit 3 as bit 10;
+//   verticalBlankEnd 0x16.
+// Register 0x25 bits 2 and 4, set in the 1280 x 1024 and 1600 x 1200 lists, are
+// not taken into any field.
+struct CrtcFields {
+  std::string_view timingName;
+  uint16_t horizontalTotal;
+  uint16_t horizontalDisplayEnd;
+  uint16_t horizontalBlankStart;
+  uint16_t horizontalBlankEnd;
+  uint16_t horizontalRetraceStart;
+  uint16_t horizontalRetraceEnd;
+  uint16_t verticalTotal;
+  uint16_t verticalRetraceStart;
+  uint16_t verticalRetraceEnd;
+  uint16_t verticalDisplayEnd;
+  uint16_t verticalBlankStart;
+  uint16_t verticalBlankEnd;
+  bool hsyncNegative;
+  bool vsyncNegative;
+};
+
+// One row per timing list, in the order of kTimingLists.
+// clang-format off
+inline constexpr std::array<CrtcFields, 21> kCrtcFields{{
+    // name
+    //  horizontal: total, display end, blank start, blank end, retrace start, retrace end
+    //  vertical:   total, retrace start, retrace end, display end, blank start, blank end
+    //  sync negative: horizontal, vertical
+    {"HWCRTC_pucMonitor640x400",
+     95, 79, 80, 34, 85, 1,
+     447, 412, 14, 399, 406, 185,
+     false, false},
+    {"HWCRTC_pucMonitor640x480",
+     95, 79, 80, 34, 84, 0,
+     523, 490, 12, 479, 487, 4,
+     false, false},
+    {"HWCRTC_pucMonitor800x600",
+     127, 99, 100, 2, 107, 27,
+     626, 601, 13, 599, 599, 115,
+     false, false},
+    {"HWCRTC_pucMonitor1024x768",
+     153, 127, 128, 28, 131, 25,
+     815, 769, 9, 767, 767, 48,
+     false, false},
+    {"HWCRTC_pucMonitor1280x1024",
+     206, 159, 160, 17, 166, 20,
+     1064, 1, 4, 1023, 1025, 0,
+     false, false},
+    {"HWCRTC_pucMonitor1600x1200",
+     255, 199, 200, 1, 208, 24,
+     1298, 177, 4, 1199, 1200, 10,
+     false, false},
+    {"HWCRTC_pucExternalTVPAL",
+     103, 79, 83, 42, 88, 0,
+     623, 513, 12, 479, 503, 87,
+     false, false},
+    {"HWCRTC_pucExternalTVNTSC",
+     103, 79, 85, 42, 88, 0,
+     523, 462, 9, 479, 429, 5,
+     false, false},
+    {"HWCRTC_pucTVPAL",
+     103, 79, 83, 42, 88, 0,
+     623, 513, 12, 479, 503, 87,
+     false, false},
+    {"HWCRTC_pucTVPAL320x200",
+     103, 79, 83, 42, 88, 0,
+     623, 513, 12, 399, 503, 87,
+     false, false},
+    {"HWCRTC_pucTVPALFull",
+     103, 89, 90, 42, 91, 0,
+     623, 591, 12, 575, 578, 110,
+     false, false},
+    {"HWCRTC_pucTVNTSC",
+     102, 79, 85, 42, 88, 0,
+     523, 462, 9, 479, 429, 5,
+     false, false},
+    {"HWCRTC_pucTVNTSC640x480",
+     102, 79, 85, 42, 88, 0,
+     523, 488, 5, 480, 480, 5,
+     false, false},
+    {"HWCRTC_pucTVNTSC320x200",
+     103, 79, 85, 42, 88, 0,
+     523, 462, 9, 399, 430, 5,
+     false, false},
+    {"HWCRTC_pucTVNTSC27MHZ",
+     102, 79, 85, 42, 88, 0,
+     523, 462, 9, 479, 429, 5,
+     false, false},
+    {"HWCRTC_pucVGANTSC960x234",
+     145, 119, 119, 21, 121, 9,
+     265, 246, 14, 233, 750, 6,
+     false, false},
+    {"HWCRTC_pucVGANTSC480x234",
+     72, 59, 64, 9, 62, 7,
+     265, 244, 12, 233, 236, 4,
+     false, true},
+    {"HWCRTC_pucVGANTSC400x234",
+     59, 49, 52, 55, 54, 24,
+     265, 246, 14, 233, 238, 6,
+     false, true},
+    {"HWCRTC_puc100HZPAL",
+     103, 89, 90, 42, 91, 0,
+     623, 591, 12, 575, 578, 110,
+     false, false},
+    {"HWCRTC_pucTVNTSCFull",
+     102, 90, 91, 0, 91, 0,
+     523, 488, 5, 480, 480, 5,
+     false, false},
+    {"HWCRTC_pucTVNTSCFull27MHZ",
+     102, 90, 91, 0, 91, 0,
+     523, 488, 5, 480, 480, 5,
+     false, false},
+}};
+// clang-format on
+
 }  // namespace orva::reference
