@@ -409,4 +409,217 @@ inline constexpr std::array<CrtcFields, 21> kCrtcFields{{
 }};
 // clang-format on
 
+// --- TV encoder ------------------------------------------------------------------------
+
+// One encoder register write: register number and value, both 8-bit.
+struct EncoderWrite {
+  uint8_t reg;
+  uint8_t value;
+};
+
+// How a chip variant reaches its encoder: chipset configuration registers
+// (number to 0x2B, value to 0x2C, through the 0x22/0x23 pair), the memory window
+// (byte at the register number), the I2C bus (device byte 0x40, sub-address =
+// register number) or nowhere (writes vanish, reads give 0xFF).
+enum class EncoderAccess : uint8_t { Io, Memory, I2c, None };
+
+// Which value column of the encoder programs a variant takes: BrambleR for
+// ID & 0xA0 (Bramble-R, Bramble-RX); Bramble for ID & 0xA6 without 0xA0
+// (Bramble, Bramble-L); Other for every other ID.
+enum class EncoderColumn : uint8_t { BrambleR, Bramble, Other };
+
+struct EncoderVariant {
+  uint32_t hardwareId;
+  EncoderAccess access;
+  EncoderColumn column;
+};
+
+// Every identified chip variant, and ID 0 of an unrecognised chip.
+inline constexpr std::array<EncoderVariant, 8> kEncoderVariants{{
+    {0x01, EncoderAccess::I2c, EncoderColumn::Other},
+    {0x02, EncoderAccess::Io, EncoderColumn::Bramble},
+    {0x04, EncoderAccess::Memory, EncoderColumn::Bramble},
+    {0x08, EncoderAccess::None, EncoderColumn::Other},
+    {0x20, EncoderAccess::Memory, EncoderColumn::BrambleR},
+    {0x40, EncoderAccess::None, EncoderColumn::Other},
+    {0x80, EncoderAccess::Memory, EncoderColumn::BrambleR},
+    {0x00, EncoderAccess::None, EncoderColumn::Other},
+}};
+
+inline constexpr uint8_t kEncoderIndexConfigRegister = 0x2B;
+inline constexpr uint8_t kEncoderDataConfigRegister = 0x2C;
+inline constexpr uint32_t kEncoderWindowOffset = 0x4CA000;  // from the graphics base
+inline constexpr uint32_t kEncoderWindowLength = 0x1000;
+inline constexpr uint8_t kEncoderI2cDevice = 0x40;
+inline constexpr uint8_t kEncoderDummyRead = 0xFF;
+
+// One read-modify-write of a chipset configuration register: bits in clear are
+// cleared, bits in set are set, then the driver stalls for stallAfterUs.
+struct ConfigBitStep {
+  uint8_t reg;
+  uint8_t clear;
+  uint8_t set;
+  uint32_t stallAfterUs;
+};
+
+// Before every encoder program on ORVA Pinto (ID 0x01) the external encoder is
+// reset through configuration register 0x7B, in this order; afterwards bits 1
+// and 6 of 0x7B are set and the other bits are as before.
+inline constexpr std::array<ConfigBitStep, 3> kEncoderI2cPreparation{{
+    {0x7B, 0x02, 0x00, 1000},
+    {0x7B, 0x00, 0x02, 0},
+    {0x7B, 0x00, 0x40, 0},
+}};
+
+// An encoder program: the writes the encoder receives, in order, for a format
+// number (argument bits 0-7) on the variants of one value column: the format's
+// block, then the common tail; and the registers it holds afterwards, by
+// ascending register number (the last write wins: PAL writes register 0x02
+// twice, 0x61 then 0x28). The S-VHS choice does not change these writes.
+struct EncoderProgram {
+  uint32_t format;
+  EncoderColumn column;
+  std::span<const EncoderWrite> writes;
+  std::span<const EncoderWrite> held;
+};
+
+// clang-format off
+inline constexpr std::array<EncoderWrite, 13> kEncoderFormat1BrambleRWrites{{
+    {0x00, 0x09}, {0x05, 0x80}, {0x01, 0xF4}, {0x02, 0x61}, {0x03, 0xC0}, {0x04, 0x00}, {0x0A, 0x2A},
+    {0x0B, 0x09}, {0x0C, 0x8B}, {0x07, 0x00}, {0x08, 0x20}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 12> kEncoderFormat1BrambleRHeld{{
+    {0x00, 0x09}, {0x01, 0xF4}, {0x02, 0x28}, {0x03, 0xC0}, {0x04, 0x00}, {0x05, 0x80}, {0x06, 0x90},
+    {0x07, 0x00}, {0x08, 0x20}, {0x0A, 0x2A}, {0x0B, 0x09}, {0x0C, 0x8B}
+}};
+inline constexpr std::array<EncoderWrite, 11> kEncoderFormat1BrambleWrites{{
+    {0x00, 0x09}, {0x05, 0x01}, {0x01, 0xF4}, {0x02, 0x61}, {0x03, 0xC0}, {0x04, 0x00}, {0x0A, 0x2A},
+    {0x0B, 0x09}, {0x0C, 0x8B}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat1BrambleHeld{{
+    {0x00, 0x09}, {0x01, 0xF4}, {0x02, 0x28}, {0x03, 0xC0}, {0x04, 0x00}, {0x05, 0x01}, {0x06, 0x90},
+    {0x0A, 0x2A}, {0x0B, 0x09}, {0x0C, 0x8B}
+}};
+inline constexpr std::array<EncoderWrite, 11> kEncoderFormat1OtherWrites{{
+    {0x00, 0x19}, {0x05, 0x01}, {0x01, 0xF4}, {0x02, 0x61}, {0x03, 0xC0}, {0x04, 0x00}, {0x0A, 0x2A},
+    {0x0B, 0x09}, {0x0C, 0x8B}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat1OtherHeld{{
+    {0x00, 0x19}, {0x01, 0xF4}, {0x02, 0x28}, {0x03, 0xC0}, {0x04, 0x00}, {0x05, 0x01}, {0x06, 0x90},
+    {0x0A, 0x2A}, {0x0B, 0x09}, {0x0C, 0x8B}
+}};
+inline constexpr std::array<EncoderWrite, 12> kEncoderFormat2BrambleRWrites{{
+    {0x00, 0x94}, {0x05, 0x80}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0xC8}, {0x0A, 0x21}, {0x0B, 0xF0},
+    {0x0C, 0x7C}, {0x07, 0x00}, {0x08, 0x20}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 12> kEncoderFormat2BrambleRHeld{{
+    {0x00, 0x94}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0xC8}, {0x05, 0x80}, {0x06, 0x90},
+    {0x07, 0x00}, {0x08, 0x20}, {0x0A, 0x21}, {0x0B, 0xF0}, {0x0C, 0x7C}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat2BrambleWrites{{
+    {0x00, 0x91}, {0x05, 0x01}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0x80}, {0x0A, 0x21}, {0x0B, 0xF0},
+    {0x0C, 0x7C}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat2BrambleHeld{{
+    {0x00, 0x91}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0x80}, {0x05, 0x01}, {0x06, 0x90},
+    {0x0A, 0x21}, {0x0B, 0xF0}, {0x0C, 0x7C}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat2OtherWrites{{
+    {0x00, 0x99}, {0x05, 0x31}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0x80}, {0x0A, 0x21}, {0x0B, 0xF0},
+    {0x0C, 0x7C}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat2OtherHeld{{
+    {0x00, 0x99}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0x80}, {0x05, 0x31}, {0x06, 0x90},
+    {0x0A, 0x21}, {0x0B, 0xF0}, {0x0C, 0x7C}
+}};
+inline constexpr std::array<EncoderWrite, 12> kEncoderFormat3BrambleRWrites{{
+    {0x00, 0x94}, {0x05, 0x80}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0xC8}, {0x0A, 0x22}, {0x0B, 0x04},
+    {0x0C, 0xF8}, {0x07, 0x00}, {0x08, 0x20}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 12> kEncoderFormat3BrambleRHeld{{
+    {0x00, 0x94}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0xC8}, {0x05, 0x80}, {0x06, 0x90},
+    {0x07, 0x00}, {0x08, 0x20}, {0x0A, 0x22}, {0x0B, 0x04}, {0x0C, 0xF8}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat3BrambleWrites{{
+    {0x00, 0x91}, {0x05, 0x01}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0x80}, {0x0A, 0x22}, {0x0B, 0x04},
+    {0x0C, 0xC9}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat3BrambleHeld{{
+    {0x00, 0x91}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0x80}, {0x05, 0x01}, {0x06, 0x90},
+    {0x0A, 0x22}, {0x0B, 0x04}, {0x0C, 0xC9}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat3OtherWrites{{
+    {0x00, 0x99}, {0x05, 0x31}, {0x01, 0x14}, {0x03, 0x80}, {0x04, 0x80}, {0x0A, 0x22}, {0x0B, 0x04},
+    {0x0C, 0xC9}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 10> kEncoderFormat3OtherHeld{{
+    {0x00, 0x99}, {0x01, 0x14}, {0x02, 0x28}, {0x03, 0x80}, {0x04, 0x80}, {0x05, 0x31}, {0x06, 0x90},
+    {0x0A, 0x22}, {0x0B, 0x04}, {0x0C, 0xC9}
+}};
+inline constexpr std::array<EncoderWrite, 4> kEncoderFormat4BrambleRWrites{{
+    {0x07, 0x00}, {0x08, 0x20}, {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 4> kEncoderFormat4BrambleRHeld{{
+    {0x02, 0x28}, {0x06, 0x90}, {0x07, 0x00}, {0x08, 0x20}
+}};
+inline constexpr std::array<EncoderWrite, 2> kEncoderFormat4BrambleWrites{{
+    {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 2> kEncoderFormat4BrambleHeld{{
+    {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 2> kEncoderFormat4OtherWrites{{
+    {0x02, 0x28}, {0x06, 0x90}
+}};
+inline constexpr std::array<EncoderWrite, 2> kEncoderFormat4OtherHeld{{
+    {0x02, 0x28}, {0x06, 0x90}
+}};
+// clang-format on
+
+// Every format argument's encoder program per value column: formats 1 (PAL),
+// 2 (NTSC), 3 (NTSC with 26.937 MHz clock) and 4, which stands for every other
+// format number (NTSC with internal clock among them): only the common tail.
+inline constexpr std::array<EncoderProgram, 12> kEncoderPrograms{{
+    {1, EncoderColumn::BrambleR, kEncoderFormat1BrambleRWrites, kEncoderFormat1BrambleRHeld},
+    {1, EncoderColumn::Bramble, kEncoderFormat1BrambleWrites, kEncoderFormat1BrambleHeld},
+    {1, EncoderColumn::Other, kEncoderFormat1OtherWrites, kEncoderFormat1OtherHeld},
+    {2, EncoderColumn::BrambleR, kEncoderFormat2BrambleRWrites, kEncoderFormat2BrambleRHeld},
+    {2, EncoderColumn::Bramble, kEncoderFormat2BrambleWrites, kEncoderFormat2BrambleHeld},
+    {2, EncoderColumn::Other, kEncoderFormat2OtherWrites, kEncoderFormat2OtherHeld},
+    {3, EncoderColumn::BrambleR, kEncoderFormat3BrambleRWrites, kEncoderFormat3BrambleRHeld},
+    {3, EncoderColumn::Bramble, kEncoderFormat3BrambleWrites, kEncoderFormat3BrambleHeld},
+    {3, EncoderColumn::Other, kEncoderFormat3OtherWrites, kEncoderFormat3OtherHeld},
+    {4, EncoderColumn::BrambleR, kEncoderFormat4BrambleRWrites, kEncoderFormat4BrambleRHeld},
+    {4, EncoderColumn::Bramble, kEncoderFormat4BrambleWrites, kEncoderFormat4BrambleHeld},
+    {4, EncoderColumn::Other, kEncoderFormat4OtherWrites, kEncoderFormat4OtherHeld},
+}};
+
+// After every encoder start, on every variant (encoder or none), the CRTC holds
+// in register 0x40 the timing list's bits 3-7 with flicker-filter level 6 in
+// bits 0-2, and in register 0x42 the list's value with bit 3 (S-VHS) cleared, or
+// set when the argument's bits 8-15 are 0x01. Here for each TV timing list.
+struct TvCrtcHeld {
+  std::string_view timingName;
+  uint8_t crtc40;
+  uint8_t crtc42;      // normal output
+  uint8_t crtc42Svhs;  // S-VHS output
+};
+
+inline constexpr uint8_t kFlickerFilterLevel = 6;
+inline constexpr uint8_t kSvhsCrtc42Bit = 0x08;
+
+inline constexpr std::array<TvCrtcHeld, 11> kTvCrtcHeld{{
+    {"HWCRTC_pucExternalTVPAL", 0xBE, 0x00, 0x08},
+    {"HWCRTC_pucExternalTVNTSC", 0xE6, 0x00, 0x08},
+    {"HWCRTC_pucTVPAL", 0xE6, 0x00, 0x08},
+    {"HWCRTC_pucTVPAL320x200", 0xE6, 0x00, 0x08},
+    {"HWCRTC_pucTVPALFull", 0xE6, 0x00, 0x08},
+    {"HWCRTC_pucTVNTSC", 0xFE, 0x00, 0x08},
+    {"HWCRTC_pucTVNTSC640x480", 0xFE, 0x00, 0x08},
+    {"HWCRTC_pucTVNTSC320x200", 0xFE, 0x00, 0x08},
+    {"HWCRTC_pucTVNTSC27MHZ", 0xFE, 0x20, 0x28},
+    {"HWCRTC_pucTVNTSCFull", 0xFE, 0x00, 0x08},
+    {"HWCRTC_pucTVNTSCFull27MHZ", 0xFE, 0x20, 0x28},
+}};
+
 }  // namespace orva::reference
