@@ -622,4 +622,118 @@ inline constexpr std::array<TvCrtcHeld, 11> kTvCrtcHeld{{
     {"HWCRTC_pucTVNTSCFull27MHZ", 0xFE, 0x20, 0x28},
 }};
 
+// --- TFT panels ------------------------------------------------------------------------
+
+// One TFT register write: register number and 16-bit value.
+struct TftWrite {
+  uint16_t reg;
+  uint16_t value;
+};
+
+// One 16-bit store into the panel interface's memory window.
+struct TftStore {
+  uint16_t byteOffset;
+  uint16_t word;
+};
+
+// A panel's register list (without the 0x00FF end pair) as the interface
+// receives it, in order, before the power-up writes of kTftPowerUp; on the
+// memory-window variants, the stores that list and power-up make into a window
+// that held zeros, and the window words 0 to 12 they leave (whatever the window
+// held before: every bit of words 10 and 11 is written).
+struct TftPanel {
+  uint32_t number;
+  std::string_view listName;
+  std::span<const TftWrite> writes;
+  std::span<const TftStore> windowStores;
+  std::array<uint16_t, 13> windowWords;
+};
+
+// Register 11 after the list: each value, then a stall of stallAfterUs.
+struct TftPowerStep {
+  uint16_t value;
+  uint32_t stallAfterUs;
+};
+
+inline constexpr uint16_t kTftPowerRegister = 11;
+inline constexpr std::array<TftPowerStep, 3> kTftPowerUp{{{5, 15000}, {4, 5000}, {6, 0}}};
+
+// ORVA Mistral (ID & 0x18) writes through I/O ports: the register number as a
+// 16-bit word to the base port, then the value as a 16-bit word to base + 4.
+// Every other variant writes the memory window at this offset from the graphics
+// base.
+inline constexpr uint32_t kTftIoHardwareMask = 0x18;
+inline constexpr uint16_t kTftIoValuePortOffset = 4;
+inline constexpr uint32_t kTftWindowOffset = 0x4CC000;
+inline constexpr uint32_t kTftWindowLength = 0x1000;
+
+// Where a register's value goes in the memory window: (value AND mask) shifted
+// left by shift replaces those bits of the 16-bit word at byteOffset, and the
+// word's other bits are kept. Registers 0 to 9, and 16 and above, fill word n
+// (byte offset 2 x n) whole.
+struct TftPacking {
+  uint16_t reg;
+  uint16_t byteOffset;
+  uint16_t shift;
+  uint16_t mask;
+};
+
+inline constexpr std::array<TftPacking, 16> kTftPacking{{
+    {0, 0x00, 0, 0xFFFF},
+    {1, 0x02, 0, 0xFFFF},
+    {2, 0x04, 0, 0xFFFF},
+    {3, 0x06, 0, 0xFFFF},
+    {4, 0x08, 0, 0xFFFF},
+    {5, 0x0A, 0, 0xFFFF},
+    {6, 0x0C, 0, 0xFFFF},
+    {7, 0x0E, 0, 0xFFFF},
+    {8, 0x10, 0, 0xFFFF},
+    {9, 0x12, 0, 0xFFFF},
+    {10, 0x18, 0, 0xFFFF},
+    {11, 0x16, 8, 0x0007},
+    {12, 0x14, 0, 0x00FF},
+    {13, 0x14, 8, 0x00FF},
+    {14, 0x16, 0, 0x00FF},
+    {15, 0x16, 11, 0x001F},
+}};
+
+// clang-format off
+inline constexpr std::array<TftWrite, 15> kPhilipsHLD1201Writes{{
+    {0, 0x0320}, {1, 0x0050}, {2, 0x0020}, {3, 0x0066}, {4, 0x0320}, {5, 0x0001},
+    {6, 0x0001}, {7, 0x0019}, {8, 0x0258}, {9, 0x0000}, {10, 0x0202}, {12, 0x0000},
+    {13, 0x0000}, {14, 0x0000}, {15, 0x001F}
+}};
+inline constexpr std::array<TftStore, 18> kPhilipsHLD1201Stores{{
+    {0x00, 0x0320}, {0x02, 0x0050}, {0x04, 0x0020}, {0x06, 0x0066}, {0x08, 0x0320}, {0x0A, 0x0001},
+    {0x0C, 0x0001}, {0x0E, 0x0019}, {0x10, 0x0258}, {0x12, 0x0000}, {0x18, 0x0202}, {0x14, 0x0000},
+    {0x14, 0x0000}, {0x16, 0x0000}, {0x16, 0xF800}, {0x16, 0xFD00}, {0x16, 0xFC00}, {0x16, 0xFE00}
+}};
+inline constexpr std::array<TftWrite, 15> kLgPhilipsLM151X2Writes{{
+    {0, 0x0400}, {1, 0x002F}, {2, 0x002D}, {3, 0x0020}, {4, 0x0400}, {5, 0x00A0},
+    {6, 0x002C}, {7, 0x0001}, {8, 0x0300}, {9, 0x0000}, {10, 0x0802}, {12, 0x0000},
+    {13, 0x0000}, {14, 0x0000}, {15, 0x001B}
+}};
+inline constexpr std::array<TftStore, 18> kLgPhilipsLM151X2Stores{{
+    {0x00, 0x0400}, {0x02, 0x002F}, {0x04, 0x002D}, {0x06, 0x0020}, {0x08, 0x0400}, {0x0A, 0x00A0},
+    {0x0C, 0x002C}, {0x0E, 0x0001}, {0x10, 0x0300}, {0x12, 0x0000}, {0x18, 0x0802}, {0x14, 0x0000},
+    {0x14, 0x0000}, {0x16, 0x0000}, {0x16, 0xD800}, {0x16, 0xDD00}, {0x16, 0xDC00}, {0x16, 0xDE00}
+}};
+// clang-format on
+
+// Panels 1 and 2, in the order of the screen table; any other number writes nothing.
+inline constexpr std::array<TftPanel, 2> kTftPanels{{
+    {1,
+     "HWTFT_PhilipsHLD1201",
+     kPhilipsHLD1201Writes,
+     kPhilipsHLD1201Stores,
+     {0x0320, 0x0050, 0x0020, 0x0066, 0x0320, 0x0001, 0x0001, 0x0019, 0x0258, 0x0000, 0x0000,
+      0xFE00, 0x0202}},
+    {2,
+     "HWTFT_LGPhilipsLM151X2",
+     kLgPhilipsLM151X2Writes,
+     kLgPhilipsLM151X2Stores,
+     {0x0400, 0x002F, 0x002D, 0x0020, 0x0400, 0x00A0, 0x002C, 0x0001, 0x0300, 0x0000, 0x0000,
+      0xDE00, 0x0802}},
+}};
+
 }  // namespace orva::reference
