@@ -736,4 +736,125 @@ inline constexpr std::array<TftPanel, 2> kTftPanels{{
       0xDE00, 0x0802}},
 }};
 
+// --- Keyword table ---------------------------------------------------------------------
+
+inline constexpr uint32_t kEntryBoard = 1;
+inline constexpr uint32_t kEntryChip = 2;
+inline constexpr uint32_t kEntryFeature = 4;
+inline constexpr uint32_t kEntryOutput = 8;
+inline constexpr uint32_t kEntryTvStandard = 16;
+
+// One keyword row in the table's field order. The chip-name and feature rows
+// have the empty keyword (an empty string, not a null pointer).
+struct KeywordRow {
+  std::string_view keyword;
+  uint32_t value;
+  uint32_t hardwareMask;
+  uint32_t type;
+  std::string_view description;
+};
+
+// The keyword table, rows 0 to 54 in table order; an end row with a null
+// keyword pointer and every other field 0 follows them.
+// clang-format off
+inline constexpr std::array<KeywordRow, 55> kKeywords{{
+    {"MONITOR", 0x00010001, 0xFF, 8, "SVGA Monitor 640x480, 800x600 or 1024x768"},  // 0
+    {"100HZPAL", 0x00020001, 0xFF, 8, "TV 100Hz PAL 720x576 connected on VGA"},  // 1
+    {"VGANTSC", 0x00030001, 0xFF, 8, "NTSC TFT 480x234 or 400x234 connected on VGA"},  // 2
+    {"TVPAL", 0x00010002, 0xFF, 8, "TV output PAL 640x480"},  // 3
+    {"TVNTSC", 0x00020002, 0xA7, 8, "TV output NTSC 640x430"},  // 4
+    {"TVNTSC269", 0x00030002, 0xA7, 8, "TV output NTSC 640x430 with 26.937MHz clock"},  // 5
+    {"TVNTSCINTERNAL", 0x00040002, 0xA7, 8, "TV output NTSC 640x430 with internal clock"},  // 6
+    {"TVPALSVHS", 0x01010002, 0xFF, 8, "TV output PAL 640x480"},  // 7
+    {"TVNTSCSVHS", 0x01020002, 0xA7, 8, "TV output NTSC 640x430"},  // 8
+    {"TVNTSC269SVHS", 0x01030002, 0xA7, 8, "TV output NTSC 640x430 with 26.937MHz clock"},  // 9
+    {"TFTPHILIPSHLD1201", 0x00010003, 0x58, 8, "TFT Philips HLD1201 800x600"},  // 10
+    {"TFTLGPHILIPSLM151X2", 0x00020003, 0x58, 8, "TFT LG-Philips LM151x2 1024x768"},  // 11
+    {"WREN", 0x01, 0x01, 1, "Wren board"},  // 12
+    {"MOOSE", 0x02, 0x02, 1, "Moose board"},  // 13
+    {"EGRET", 0x04, 0x04, 1, "Egret board"},  // 14
+    {"BISON", 0x08, 0x08, 1, "Bison board"},  // 15
+    {"HERON", 0x10, 0x10, 1, "Heron board"},  // 16
+    {"OTTER", 0x20, 0x20, 1, "Otter board"},  // 17
+    {"LYNX", 0x40, 0x40, 1, "Lynx board"},  // 18
+    {"", 0x00, 0x01, 2, "ORVA Pinto"},  // 19
+    {"", 0x00, 0x02, 2, "ORVA Bramble"},  // 20
+    {"", 0x00, 0x04, 2, "ORVA Bramble-L"},  // 21
+    {"", 0x00, 0x20, 2, "ORVA Bramble-R"},  // 22
+    {"", 0x00, 0x80, 2, "ORVA Bramble-RX"},  // 23
+    {"", 0x00, 0x18, 2, "ORVA Mistral"},  // 24
+    {"", 0x00, 0x40, 2, "ORVA Kestrel"},  // 25
+    {"", 0x00, 0x1B, 4, "EDO controller"},  // 26
+    {"", 0x00, 0xE4, 4, "SDRAM controller"},  // 27
+    {"", 0x00, 0xFF, 4, "SVGA controller"},  // 28
+    {"", 0x00, 0x58, 4, "TFT interface"},  // 29
+    {"", 0x00, 0x02, 4, "TV encoder accessible via I/O"},  // 30
+    {"", 0x00, 0xA4, 4, "TV encoder accessible via memory"},  // 31
+    {"", 0x00, 0x01, 4, "TV encoder accessible via i2c"},  // 32
+    {"", 0x00, 0xFF, 4, "2D graphics accelerator"},  // 33
+    {"", 0x00, 0x40, 4, "Alpha Font Engine"},  // 34
+    {"", 0x00, 0x40, 4, "Line drawing Engine"},  // 35
+    {"", 0x00, 0xFF, 4, "Hardware cursor"},  // 36
+    {"", 0x00, 0xFF, 4, "Video overlay"},  // 37
+    {"", 0x00, 0xFF, 4, "Video Input Port"},  // 38
+    {"", 0x00, 0x02, 4, "SAA encoder on SMC GPIO"},  // 39
+    {"", 0x00, 0xE4, 4, "SAA encoder on DDC"},  // 40
+    {"", 0x00, 0x1F, 4, "Rondo PLLs"},  // 41
+    {"", 0x00, 0x00, 4, "Tessel legacy PLLs"},  // 42
+    {"", 0x00, 0xE0, 4, "Tessel new PLLs"},  // 43
+    {"", 0x00, 0x80, 4, "NTSC format with 27MHz oscillator"},  // 44
+    {"PAL", 0x00030001, 0xFFFFFFFF, 16, "PAL"},  // 45
+    {"PALBGHI", 0x00040001, 0xFFFFFFFF, 16, "PAL BGHI"},  // 46
+    {"NTSC", 0x00000001, 0xFFFFFFFF, 16, "NTSC"},  // 47
+    {"NTSCM", 0x00010001, 0xFFFFFFFF, 16, "NTSC M"},  // 48
+    {"NTSCJAPAN", 0x00000001, 0xFFFFFFFF, 16, "NTSC Japan"},  // 49
+    {"PAL443", 0x00030011, 0xFFFFFFFF, 16, "PAL 443"},  // 50
+    {"PALM", 0x00030031, 0xFFFFFFFF, 16, "PAL M"},  // 51
+    {"NTSCN", 0x00000031, 0xFFFFFFFF, 16, "NTSC N"},  // 52
+    {"PALN", 0x00030041, 0xFFFFFFFF, 16, "PAL N"},  // 53
+    {"SECAM", 0x00020051, 0xFFFFFFFF, 16, "SECAM"},  // 54
+}};
+// clang-format on
+
+// --- Display FIFO watermarks -----------------------------------------------------------
+
+// One watermark row: frame bits (width x height x bits per pixel it was tuned
+// for), the variants it applies to (0x1B EDO, 0xE4 SDRAM memory controller) and
+// the values for CRTC extension registers 0x1B and 0x27. Setting a mode of
+// exactly these frame bits leaves these two values in the CRTC.
+struct WatermarkRow {
+  uint32_t frameBits;
+  uint32_t hardwareMask;
+  uint8_t crtc1B;
+  uint8_t crtc27;
+};
+
+// Rows 0 to 21 in table order; an end row of frame bits 0xFFFFFFFF follows.
+// clang-format off
+inline constexpr std::array<WatermarkRow, 22> kWatermarks{{
+    { 2201600, 0x1B, 0x39, 0xD0},  // 0: 640 x 430 x 8
+    { 4403200, 0x1B, 0x69, 0xD0},  // 1: 640 x 430 x 16
+    { 6604800, 0x1B, 0x99, 0xD0},  // 2: 640 x 430 x 24
+    { 2457600, 0x1B, 0x3B, 0xD0},  // 3: 640 x 480 x 8
+    { 4915200, 0x1B, 0x6B, 0xD0},  // 4: 640 x 480 x 16
+    { 7372800, 0x1B, 0x9B, 0xD0},  // 5: 640 x 480 x 24
+    { 3840000, 0x1B, 0x5B, 0xD0},  // 6: 800 x 600 x 8
+    { 7680000, 0x1B, 0xAB, 0xD0},  // 7: 800 x 600 x 16
+    {11520000, 0x1B, 0xD3, 0xD0},  // 8: 800 x 600 x 24
+    { 6291456, 0x1B, 0x93, 0xD0},  // 9: 1024 x 768 x 8
+    {12582912, 0x1B, 0xD3, 0xD0},  // 10: 1024 x 768 x 16
+    { 2201600, 0xE4, 0x39, 0xB8},  // 11: 640 x 430 x 8
+    { 4403200, 0xE4, 0x69, 0xB8},  // 12: 640 x 430 x 16
+    { 6604800, 0xE4, 0x99, 0xB8},  // 13: 640 x 430 x 24
+    { 2457600, 0xE4, 0x3B, 0xB8},  // 14: 640 x 480 x 8
+    { 4915200, 0xE4, 0x6B, 0xB8},  // 15: 640 x 480 x 16
+    { 7372800, 0xE4, 0x9B, 0xB8},  // 16: 640 x 480 x 24
+    { 3840000, 0xE4, 0x5B, 0xB8},  // 17: 800 x 600 x 8
+    { 7680000, 0xE4, 0xAB, 0xB8},  // 18: 800 x 600 x 16
+    {11520000, 0xE4, 0xB8, 0xB8},  // 19: 800 x 600 x 24
+    { 6291456, 0xE4, 0x93, 0xB8},  // 20: 1024 x 768 x 8
+    {12582912, 0xE4, 0xB8, 0xB8},  // 21: 1024 x 768 x 16
+}};
+// clang-format on
+
 }  // namespace orva::reference
