@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -854,6 +855,266 @@ inline constexpr std::array<WatermarkRow, 22> kWatermarks{{
     {11520000, 0xE4, 0xB8, 0xB8},  // 19: 800 x 600 x 24
     { 6291456, 0xE4, 0x93, 0xB8},  // 20: 1024 x 768 x 8
     {12582912, 0xE4, 0xB8, 0xB8},  // 21: 1024 x 768 x 16
+}};
+// clang-format on
+
+// --- Pixel depth -----------------------------------------------------------------------
+
+// Bits per pixel of each pixel-format code 0 to 7 (bits 0-2 of CRTC 0x28);
+// 0xFF for a code no depth uses.
+inline constexpr std::array<uint8_t, 8> kPixelDepths{0xFF, 8, 15, 16, 24, 32, 0xFF, 0xFF};
+
+// CRTC 0x28 after a mode of each depth is set (the whole register is written).
+// A 320 x 200 mode at 8 bits per pixel ends with 0x10 instead (code 0).
+struct PixelFormat {
+  uint32_t bitsPerPixel;
+  uint8_t crtc28;
+};
+
+inline constexpr std::array<PixelFormat, 5> kPixelFormats{
+    {{8, 0x11}, {15, 0x1A}, {16, 0x1B}, {24, 0x1C}, {32, 0x1D}}};
+inline constexpr uint8_t kCrtc28For320x200x8 = 0x10;
+
+// --- Output controllers ----------------------------------------------------------------
+
+// The device started after a mode of each output class is set, called with the
+// output value shifted right by 16. Class 1 starts nothing; the table ends with
+// class 0xFFFFFFFF.
+struct ControllerRow {
+  uint32_t outputClass;
+  std::string_view initFunction;
+};
+
+inline constexpr std::array<ControllerRow, 2> kControllers{{{2, "HWTVE_Init"}, {3, "HWTFT_Init"}}};
+
+// --- Internal VGA set-up ---------------------------------------------------------------
+
+enum class VgaStepKind : uint8_t {
+  Config,     // chipset configuration register reg (0x22/0x23) <- value
+  Port,       // value written as a byte to port reg
+  ReadPort,   // a byte read from port reg
+  Sequencer,  // sequencer register reg (0x3C4/0x3C5) <- value
+  Graphics,   // graphics controller register reg (0x3CE/0x3CF) <- value
+  Attribute,  // index byte reg, then data byte value, to port 0x3C0
+  Crtc,       // CRTC register reg (0x3D4/0x3D5) <- value
+};
+
+// One step of the fixed VGA set-up at the start of every mode set. keep: bits of
+// the register's previous value that the step carries over into value.
+struct VgaStep {
+  VgaStepKind kind;
+  uint16_t reg;
+  uint8_t value;
+  uint8_t keep;
+};
+
+// The set-up in order; afterwards each register holds its last value here until
+// the mode's own writes (pixel format, timing list, the 320 x 200 x 8 attribute
+// change) replace some of them. Port 0x3C0 receives 43 bytes in all.
+// clang-format off
+inline constexpr std::array<VgaStep, 61> kVgaSetup{{
+    {VgaStepKind::Config, 0x29, 0x03, 0x00},
+    {VgaStepKind::Port, 0x94, 0x00, 0x00},
+    {VgaStepKind::Port, 0x102, 0x01, 0x00},
+    {VgaStepKind::Port, 0x94, 0x28, 0x00},
+    {VgaStepKind::Port, 0x3C3, 0x01, 0x00},
+    {VgaStepKind::Port, 0x3C2, 0x03, 0x00},
+    {VgaStepKind::Sequencer, 0x06, 0x57, 0x00},
+    {VgaStepKind::Sequencer, 0x00, 0x00, 0x00},
+    {VgaStepKind::Port, 0x3C2, 0x2B, 0x00},
+    {VgaStepKind::Sequencer, 0x00, 0x00, 0x00},
+    {VgaStepKind::Sequencer, 0x01, 0x01, 0x20},
+    {VgaStepKind::Sequencer, 0x02, 0x0F, 0x00},
+    {VgaStepKind::Sequencer, 0x03, 0x00, 0x00},
+    {VgaStepKind::Sequencer, 0x04, 0x0E, 0x00},
+    {VgaStepKind::Sequencer, 0x06, 0x57, 0x00},
+    {VgaStepKind::Sequencer, 0x00, 0x03, 0x00},
+    {VgaStepKind::Graphics, 0x00, 0x00, 0x00},
+    {VgaStepKind::Graphics, 0x01, 0x00, 0x00},
+    {VgaStepKind::Graphics, 0x02, 0x00, 0x00},
+    {VgaStepKind::Graphics, 0x03, 0x00, 0x00},
+    {VgaStepKind::Graphics, 0x04, 0x00, 0x00},
+    {VgaStepKind::Graphics, 0x05, 0x40, 0x00},
+    {VgaStepKind::Graphics, 0x06, 0x05, 0x00},
+    {VgaStepKind::Graphics, 0x07, 0x0F, 0x00},
+    {VgaStepKind::Graphics, 0x08, 0xFF, 0x00},
+    {VgaStepKind::ReadPort, 0x3DA, 0x00, 0x00},
+    {VgaStepKind::Attribute, 0x00, 0x00, 0x00},
+    {VgaStepKind::Attribute, 0x01, 0x01, 0x00},
+    {VgaStepKind::Attribute, 0x02, 0x02, 0x00},
+    {VgaStepKind::Attribute, 0x03, 0x03, 0x00},
+    {VgaStepKind::Attribute, 0x04, 0x04, 0x00},
+    {VgaStepKind::Attribute, 0x05, 0x05, 0x00},
+    {VgaStepKind::Attribute, 0x06, 0x06, 0x00},
+    {VgaStepKind::Attribute, 0x07, 0x07, 0x00},
+    {VgaStepKind::Attribute, 0x08, 0x08, 0x00},
+    {VgaStepKind::Attribute, 0x09, 0x09, 0x00},
+    {VgaStepKind::Attribute, 0x0A, 0x0A, 0x00},
+    {VgaStepKind::Attribute, 0x0B, 0x0B, 0x00},
+    {VgaStepKind::Attribute, 0x0C, 0x0C, 0x00},
+    {VgaStepKind::Attribute, 0x0D, 0x0D, 0x00},
+    {VgaStepKind::Attribute, 0x0E, 0x0E, 0x00},
+    {VgaStepKind::Attribute, 0x0F, 0x0F, 0x00},
+    {VgaStepKind::Attribute, 0x10, 0x01, 0x00},
+    {VgaStepKind::Attribute, 0x11, 0x00, 0x00},
+    {VgaStepKind::Attribute, 0x12, 0x0F, 0x00},
+    {VgaStepKind::Attribute, 0x13, 0x00, 0x00},
+    {VgaStepKind::Attribute, 0x14, 0x00, 0x00},
+    {VgaStepKind::Port, 0x3C0, 0x20, 0x00},
+    {VgaStepKind::Crtc, 0x11, 0x0C, 0x00},
+    {VgaStepKind::Crtc, 0x08, 0x00, 0x00},
+    {VgaStepKind::Crtc, 0x14, 0x00, 0x00},
+    {VgaStepKind::Crtc, 0x17, 0xE3, 0x00},
+    {VgaStepKind::Crtc, 0x18, 0xFF, 0x00},
+    {VgaStepKind::Crtc, 0x1A, 0x3C, 0x00},
+    {VgaStepKind::Crtc, 0x1C, 0x04, 0x00},
+    {VgaStepKind::Crtc, 0x21, 0xFF, 0x00},
+    {VgaStepKind::Crtc, 0x28, 0x10, 0x00},
+    {VgaStepKind::Crtc, 0x33, 0xFF, 0x00},
+    {VgaStepKind::Crtc, 0x39, 0xFF, 0x00},
+    {VgaStepKind::Crtc, 0x3C, 0x60, 0x00},
+    {VgaStepKind::Crtc, 0x40, 0xE1, 0x00},
+}};
+// clang-format on
+
+// --- Dot clocks ------------------------------------------------------------------------
+
+inline constexpr uint32_t kPllReferenceHz = 14318180;
+// Reference dividers N whose quotient 14,318,180 / N lies in 1 to 2 MHz.
+inline constexpr uint32_t kPllDividedReferenceMinHz = 1000000;
+inline constexpr uint32_t kPllDividedReferenceMaxHz = 2000000;
+inline constexpr uint32_t kPllReferenceDividerMin = 8;
+inline constexpr uint32_t kPllReferenceDividerMax = 14;
+inline constexpr uint32_t kPllStartErrorHz = 100000000;
+// Dot clock c is held in chipset configuration registers 0x42 + 2c (first byte)
+// and 0x43 + 2c (second byte). A mode set uses dot clock 2: 0x46 and 0x47.
+inline constexpr uint8_t kPllFirstRegister = 0x42;
+// Variants with one of these bits hold N and P in the first byte, M in the second.
+inline constexpr uint32_t kPllNewLayoutMask = 0xE0;
+
+// The VCO and post-divider range of the two PLL designs: VCO = multiplier x
+// (14,318,180 / N) x M, output = VCO / 2^P. The Rondo design applies to IDs that
+// share a bit with its mask; every other ID, 0 included, has the wide range.
+struct PllRange {
+  uint32_t hardwareMask;
+  uint32_t vcoMultiplier;
+  uint32_t vcoMinHz;
+  uint32_t vcoMaxHz;
+  uint32_t maxPostDivider;
+};
+
+inline constexpr PllRange kPllRondo{0x1F, 1, 128000000, 256000000, 4};
+// The mask of the wide design is that of its feature row.
+inline constexpr PllRange kPllWide{0xE0, 2, 200000000, 622000000, 5};
+
+// Worked searches: the settings chosen for a target and the two register bytes.
+struct PllExample {
+  uint32_t hardwareId;
+  uint32_t targetHz;
+  uint32_t n;
+  uint32_t m;
+  uint32_t p;
+  uint32_t outputHz;
+  uint8_t first;
+  uint8_t second;
+};
+
+inline constexpr std::array<PllExample, 6> kPllExamples{{
+    {0x01, 25104000, 10, 140, 3, 25056815, 0x54, 0xB1},
+    {0x20, 25104000, 10, 70, 3, 25056815, 0x53, 0x46},
+    {0x01, 27000000, 12, 181, 3, 26995720, 0x65, 0xD5},
+    {0x20, 27000000, 12, 181, 4, 26995720, 0x64, 0xB5},
+    {0x20, 9695000, 12, 130, 5, 9694595, 0x65, 0x82},
+    {0x01, 135000000, 14, 132, 0, 134999964, 0x74, 0x10},
+}};
+
+// --- Mode list and engine pitches ------------------------------------------------------
+
+// Refresh rates (index 0 to 7) and depths (index 0 to 2) of the mode numbers.
+inline constexpr std::array<uint32_t, 8> kRefreshRates{60, 70, 75, 80, 85, 90, 95, 100};
+inline constexpr std::array<uint32_t, 3> kDepths{8, 16, 24};
+
+// The engine's pitch-code terms, indexed by field value; 0xFFFFFFFF marks a
+// field value with no term.
+inline constexpr std::array<uint32_t, 8> kPitchShift0{0,   0xFFFFFFFF, 0xFFFFFFFF, 128,
+                                                      256, 512,        1024,       2048};
+inline constexpr std::array<uint32_t, 7> kPitchShift1{0, 0xFFFFFFFF, 64, 128, 256, 512, 1024};
+inline constexpr std::array<uint32_t, 6> kPitchShift2{0, 32, 64, 128, 256, 512};
+inline constexpr std::array<uint32_t, 4> kPitchShift3{0, 1024, 2048, 4096};
+
+// Every pitch the engine supports, ascending.
+inline constexpr std::array<uint32_t, 158> kPitches{
+    0,    32,   64,   96,   128,  160,  192,  224,  256,  288,  320,  352,  384,  416,  448,  512,
+    544,  576,  608,  640,  672,  704,  768,  800,  832,  896,  1024, 1056, 1088, 1120, 1152, 1184,
+    1216, 1248, 1280, 1312, 1344, 1376, 1408, 1440, 1472, 1536, 1568, 1600, 1632, 1664, 1696, 1728,
+    1792, 1824, 1856, 1920, 2048, 2080, 2112, 2144, 2176, 2208, 2240, 2272, 2304, 2336, 2368, 2400,
+    2432, 2464, 2496, 2560, 2592, 2624, 2656, 2688, 2720, 2752, 2816, 2848, 2880, 2944, 3072, 3104,
+    3136, 3168, 3200, 3232, 3264, 3328, 3360, 3392, 3456, 3584, 3616, 3648, 3712, 3840, 4096, 4128,
+    4160, 4192, 4224, 4256, 4288, 4320, 4352, 4384, 4416, 4448, 4480, 4512, 4544, 4608, 4640, 4672,
+    4704, 4736, 4768, 4800, 4864, 4896, 4928, 4992, 5120, 5152, 5184, 5216, 5248, 5280, 5312, 5376,
+    5408, 5440, 5504, 5632, 5664, 5696, 5760, 5888, 6144, 6176, 6208, 6240, 6272, 6304, 6336, 6400,
+    6432, 6464, 6528, 6656, 6688, 6720, 6784, 6912, 7168, 7200, 7232, 7296, 7424, 7680};
+
+// --- Access ranges ---------------------------------------------------------------------
+
+// One row of the chip's access-range table as written in it, before discovery
+// relocates and maps it: flags, port number or physical address (graphics-base
+// relative rows for a base of 0x08000000; row 31's port is not in the table but
+// read from the chipset at discovery), and length (rows 42 and 43: 0x400000,
+// replaced by the frame-buffer size).
+struct ResourceRow {
+  uint32_t flags;
+  std::optional<uint32_t> physical;
+  uint32_t length;
+};
+
+// Rows 0 to 43; an end row of flags 0xFFFFFFFF follows.
+// clang-format off
+inline constexpr std::array<ResourceRow, 44> kResources{{
+    {0xA000FFFF, 0x80, 0x1},  // 0
+    {0xA0008000, 0x3E0, 0x2},  // 1
+    {0x60008000, 0x000D0000, 0x10000},  // 2
+    {0xA0002000, 0x3F8, 0x8},  // 3
+    {0xA0002000, 0x2F8, 0x8},  // 4
+    {0xA0002000, 0x40, 0x4},  // 5
+    {0xA0004000, 0x61, 0x1},  // 6
+    {0xA0004000, 0x60, 0x1},  // 7
+    {0xA0004000, 0x64, 0x1},  // 8
+    {0xA0001000, 0x1F0, 0x8},  // 9
+    {0xA0001000, 0x3F0, 0x8},  // 10
+    {0xA0001000, 0x170, 0x8},  // 11
+    {0xA0001000, 0x370, 0x8},  // 12
+    {0xA0000001, 0x3DA, 0x1},  // 13
+    {0xA0000001, 0x94, 0x1},  // 14
+    {0xA0000001, 0x102, 0x1},  // 15
+    {0xA0000001, 0x3C3, 0x1},  // 16
+    {0xA0000001, 0x3C2, 0x1},  // 17
+    {0xA0000001, 0x3CC, 0x1},  // 18
+    {0xA0000001, 0x3C0, 0x2},  // 19
+    {0xA0000001, 0x3C6, 0x1},  // 20
+    {0xA0000001, 0x3C8, 0x1},  // 21
+    {0xA0000001, 0x3C7, 0x1},  // 22
+    {0xA0000001, 0x3C9, 0x1},  // 23
+    {0xA0000001, 0x3C4, 0x1},  // 24
+    {0xA000FFFF, 0x22, 0x2},  // 25
+    {0xA0000001, 0x3CE, 0x2},  // 26
+    {0xA000FFFF, 0x3D4, 0x2},  // 27
+    {0xA000FFFF, 0xEA, 0x2},  // 28
+    {0xA000FFFF, 0x370, 0x2},  // 29
+    {0xA0000020, 0x378, 0x2},  // 30
+    {0x80000010, std::nullopt, 0x8},  // 31
+    {0xA000FFFF, 0xCF8, 0x8},  // 32
+    {0x50000004, 0x08400000, 0x40000},  // 33
+    {0x50000400, 0x084D4000, 0x1000},  // 34
+    {0x50000200, 0x084D5000, 0x1000},  // 35
+    {0x50000010, 0x084CC000, 0x1000},  // 36
+    {0x50000004, 0x08C00000, 0x400000},  // 37
+    {0x50000080, 0x08600000, 0x40000},  // 38
+    {0x50000100, 0x08480000, 0x40000},  // 39
+    {0x50000040, 0x084CA000, 0x1000},  // 40
+    {0x60000001, 0x000A0000, 0x20000},  // 41
+    {0x50000004, 0x08800000, 0x400000},  // 42
+    {0x50000004, 0x08000000, 0x400000},  // 43
 }};
 // clang-format on
 
