@@ -1007,7 +1007,8 @@ inline constexpr PllRange kPllRondo{0x1F, 1, 128000000, 256000000, 4};
 // The mask of the wide design is that of its feature row.
 inline constexpr PllRange kPllWide{0xE0, 2, 200000000, 622000000, 5};
 
-// Worked searches: the settings chosen for a target and the two register bytes.
+// Worked searches: the settings chosen for a target, and the two bytes that the
+// dot clock's configuration registers hold after it is programmed to it.
 struct PllExample {
   uint32_t hardwareId;
   uint32_t targetHz;
