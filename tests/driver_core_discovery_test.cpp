@@ -10,6 +10,7 @@
 #include "hwgeneric/hwgeneric.h"
 #include "orva_test.h"
 #include "reference_tables.h"
+#include "reghost/reghost.h"
 
 namespace orva::test {
 namespace {
@@ -55,6 +56,11 @@ TEST_P(DiscoveryMaps, MapsEveryRangeOnceInOrderAtItsRelocatedAddress) {
   EXPECT_EQ(Extension(*session).PhysicalFrameBuffer.QuadPart,
             static_cast<int64_t>(p.gbase + 0x800000));
   EXPECT_EQ(Extension(*session).ulFrameBufferLength, p.memory);
+  // Each row keeps its kind, pass and group mask.
+  const auto* rows = Sym<const REGHOST_RESOURCE>(*session, "REGHOST_ChipsetResources");
+  for (size_t row = 0; row < reference::kResources.size(); ++row) {
+    EXPECT_EQ(rows[row].ulFlags, reference::kResources[row].flags) << "row " << row;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(GraphicsBaseAndMemory, DiscoveryMaps,

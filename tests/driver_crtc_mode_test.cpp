@@ -120,6 +120,21 @@ TEST_P(CrtcModeTable, EveryRowShowsItsTimingsOnTheBoard) {
     EXPECT_EQ(b.miscOutput(), (row.miscOutput & 0xF3) | (~row.miscOutput & 0x0C));
   }
   EXPECT_EQ(rowsSet > 0, id != 0);
+
+  // Enumeration: the chip's rows in table order, with their sizes, outputs and clocks.
+  using Row = std::array<ULONG, 4>;
+  std::vector<Row> enumerated, expected;
+  Row got{};
+  for (ULONG more = DRIVER_FN(*s, HWCRTC_GetFirstMode)(&got[0], &got[1], &got[2], &got[3]);
+       more != 0 && enumerated.size() < 64;
+       more = DRIVER_FN(*s, HWCRTC_GetNextMode)(&got[0], &got[1], &got[2], &got[3])) {
+    EXPECT_EQ(more, 1u);
+    enumerated.push_back(got);
+  }
+  for (const ref::ModeRow& row : ref::kModes) {
+    if (row.hardwareMask & id) expected.push_back({row.width, row.height, row.output, row.clock});
+  }
+  EXPECT_EQ(enumerated, expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(Variants, CrtcModeTable, testing::ValuesIn(board::kAllVariants),
