@@ -180,6 +180,25 @@ TEST(TftWindow, RegistersAboveFifteenHaveTheirOwnWordInsideTheWindow) {
   EXPECT_EQ(tft.windowWrites().size(), 2u);
 }
 
+// Every chip but Mistral takes the window, a chip without a panel interface too: its
+// stores go to the window's addresses, none to a port.
+TEST(TftWindow, EveryChipButMistralWritesTheWindow) {
+  for (Variant variant : {Variant::Pinto, Variant::Bramble, Variant::BrambleL, Variant::BrambleR,
+                          Variant::BrambleRX}) {
+    SCOPED_TRACE(board::variantName(variant));
+    auto session = Boot(variant);
+    session->trace().clear();
+    DRIVER_FN(*session, HWTFT_Init)(1);
+    const uint64_t window = uint64_t{session->board().gbase()} + board::Board::kTftWindow;
+    const auto writes = Events(*session, {Op::Write});
+    EXPECT_EQ(writes.size(), Panel(1).windowStores.size());
+    for (const TraceEvent& e : writes) {
+      EXPECT_LT(e.address - window, board::Board::kTftWindowLength) << e.address;
+    }
+    EXPECT_TRUE(Events(*session, {Op::Out}).empty());
+  }
+}
+
 TEST(TftUnknownPanel, NothingIsWrittenAndNothingWaits) {
   for (Variant variant : {Variant::Mistral, Variant::Kestrel}) {
     for (uint32_t panel : {0u, 3u, 0xFFFFFFFFu}) {
