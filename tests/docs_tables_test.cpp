@@ -3,6 +3,7 @@
 // scripts/gen-docs, which renders the tables and compares them with the guide.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -44,7 +45,9 @@ TEST(DocsTables, GuideTablesMatchTheTool) {
   const Shell plan = genDocs("--plan");
   ASSERT_EQ(plan.status, 0) << plan.out;
 
-  const std::string recording = testing::TempDir() + "orva_docs_runs.jsonl";
+  // One file per process: test runs of other trees may share the folder.
+  const std::string recording =
+      testing::TempDir() + "orva_docs_runs." + std::to_string(getpid()) + ".jsonl";
   std::ofstream record(recording);
   std::istringstream lines(plan.out);
   unsigned runs = 0;

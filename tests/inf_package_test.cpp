@@ -4,6 +4,7 @@
 // driver fills for it.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -137,7 +138,8 @@ TEST_P(InfFault, IsReportedByTheChecker) {
   const size_t at = text.find(fault.from);
   ASSERT_NE(at, std::string::npos) << "the INF no longer holds: " << fault.from;
   text.replace(at, std::string(fault.from).size(), fault.to);
-  const std::string path = testing::TempDir() + "orva_fault_" + fault.name + ".inf";
+  const std::string path =
+      testing::TempDir() + "orva_fault_" + fault.name + "." + std::to_string(getpid()) + ".inf";
   std::ofstream(path) << text;
 
   const CheckerRun run = checker("'" + path + "' --binary orva.sys --keywords " + keywords);
