@@ -50,26 +50,38 @@ Timing decodeTiming(const DisplayState& s) {
   t.extensions = s.sequencer[0x06] != 0;
   t.charWidth = bit(s.sequencer[0x01], 0) ? 8 : 9;
   const unsigned cw = t.charWidth;
-
-  t.hTotal = (c[0x00] + 5u) * cw;
-  t.hDisplay = (c[0x01] + 1u) * cw;
-  t.hBlankStart = c[0x02] * cw;
-  t.hBlankEnd = endAfter(c[0x02], (c[0x03] & 0x1Fu) | ((c[0x05] & 0x80u) >> 2), 6) * cw;
-  t.hSyncStart = c[0x04] * cw;
-  t.hSyncEnd = endAfter(c[0x04], c[0x05] & 0x1Fu, 5) * cw;
-
+  CrtcFields& f = t.fields;
   const uint8_t overflow = c[0x07];
   const uint8_t ext = c[0x25];
-  t.vTotalField = c[0x06] + (bit(overflow, 0) << 8) + (bit(overflow, 5) << 9) + (bit(ext, 0) << 10);
-  t.vTotal = t.vTotalField + 2;
-  t.vDisplayEnd = c[0x12] + 1u + (bit(overflow, 1) << 8) + (bit(overflow, 6) << 9);
-  const unsigned blankField = c[0x15] + (bit(overflow, 3) << 8) + (bit(c[0x09], 5) << 9) +
-                              (t.extensions ? bit(ext, 3) << 10 : 0);
-  t.vBlankStart = blankField + 1;
-  if (t.extensions) t.vDisplayEnd += bit(ext, 1) << 10;
-  t.vBlankEnd = endAfter(blankField, c[0x16], 8);
-  t.vSyncStart = c[0x10] + (bit(overflow, 2) << 8) + (bit(overflow, 7) << 9);
-  t.vSyncEnd = endAfter(t.vSyncStart, c[0x11] & 0x0Fu, 4);
+  f.hTotal = c[0x00];
+  f.hDisplayEnd = c[0x01];
+  f.hBlankStart = c[0x02];
+  f.hBlankEnd = (c[0x03] & 0x1Fu) | ((c[0x05] & 0x80u) >> 2);
+  f.hRetraceStart = c[0x04];
+  f.hRetraceEnd = c[0x05] & 0x1Fu;
+  f.vTotal = c[0x06] + (bit(overflow, 0) << 8) + (bit(overflow, 5) << 9) + (bit(ext, 0) << 10);
+  f.vRetraceStart = c[0x10] + (bit(overflow, 2) << 8) + (bit(overflow, 7) << 9);
+  f.vRetraceEnd = c[0x11] & 0x0Fu;
+  f.vDisplayEnd = c[0x12] + (bit(overflow, 1) << 8) + (bit(overflow, 6) << 9) +
+                  (t.extensions ? bit(ext, 1) << 10 : 0);
+  f.vBlankStart = c[0x15] + (bit(overflow, 3) << 8) + (bit(c[0x09], 5) << 9) +
+                  (t.extensions ? bit(ext, 3) << 10 : 0);
+  f.vBlankEnd = c[0x16];
+  f.offset = c[0x13] + (t.extensions ? (c[0x19] & 0x30u) << 4 : 0);
+
+  t.hTotal = (f.hTotal + 5) * cw;
+  t.hDisplay = (f.hDisplayEnd + 1) * cw;
+  t.hBlankStart = f.hBlankStart * cw;
+  t.hBlankEnd = endAfter(f.hBlankStart, f.hBlankEnd, 6) * cw;
+  t.hSyncStart = f.hRetraceStart * cw;
+  t.hSyncEnd = endAfter(f.hRetraceStart, f.hRetraceEnd, 5) * cw;
+
+  t.vTotal = f.vTotal + 2;
+  t.vDisplayEnd = f.vDisplayEnd + 1;
+  t.vBlankStart = f.vBlankStart + 1;
+  t.vBlankEnd = endAfter(f.vBlankStart, f.vBlankEnd, 8);
+  t.vSyncStart = f.vRetraceStart;
+  t.vSyncEnd = endAfter(f.vRetraceStart, f.vRetraceEnd, 4);
 
   t.visibleWidth = t.hDisplay;
   t.visibleHeight = std::min(t.vDisplayEnd, t.vBlankStart);
@@ -88,7 +100,7 @@ Timing decodeTiming(const DisplayState& s) {
     t.vRefreshHz = t.hFrequencyHz / t.vTotal;
   }
 
-  t.pitch = c[0x13] * 8u + (t.extensions ? (c[0x19] & 0x30u) * 128u : 0);
+  t.pitch = f.offset * 8;
   t.startAddress = c[0x0D] | (c[0x0C] << 8) | ((c[0x19] & 0x0Fu) << 16);
   t.startByte = t.startAddress * 4;
 

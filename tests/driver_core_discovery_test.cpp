@@ -9,6 +9,8 @@
 
 #include "hwgeneric/hwgeneric.h"
 #include "orva_test.h"
+#include "reference_tables.h"
+#include "reghost/reghost.h"
 
 namespace orva::test {
 namespace {
@@ -54,6 +56,11 @@ TEST_P(DiscoveryMaps, MapsEveryRangeOnceInOrderAtItsRelocatedAddress) {
   EXPECT_EQ(Extension(*session).PhysicalFrameBuffer.QuadPart,
             static_cast<int64_t>(p.gbase + 0x800000));
   EXPECT_EQ(Extension(*session).ulFrameBufferLength, p.memory);
+  // Each row keeps its kind, pass and group mask.
+  const auto* rows = Sym<const REGHOST_RESOURCE>(*session, "REGHOST_ChipsetResources");
+  for (size_t row = 0; row < reference::kResources.size(); ++row) {
+    EXPECT_EQ(rows[row].ulFlags, reference::kResources[row].flags) << "row " << row;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(GraphicsBaseAndMemory, DiscoveryMaps,
@@ -131,6 +138,30 @@ TEST_P(Identification, NamesTheVariantOnceAndPublishesItsName) {
   session->trace().clear();
   EXPECT_EQ(DRIVER_FN(*session, HWGENERIC_GetHardwareID)(), GetParam().id);
   EXPECT_TRUE(Events(*session).empty());  // cached: no PCI or CRTC access
+
+  // Iteration by type returns the rows whose mask names the chip, in table order, then
+  // -1 for good; callers read the rows' fields directly.
+  const auto* table = Sym<const HWGENERIC_KEYWORD>(*session, "HWGENERIC_psKeywordList");
+  for (ULONG type : {1u, 2u, 3u, 4u, 8u, 16u}) {
+    std::vector<LONG> expected, found;
+    for (size_t row = 0; row < reference::kKeywords.size(); ++row) {
+      const reference::KeywordRow& k = reference::kKeywords[row];
+      if (k.type == type && (k.hardwareMask & GetParam().id) != 0) expected.push_back(LONG(row));
+    }
+    for (LONG row = DRIVER_FN(*session, HWGENERIC_GetFirstEntry)(type);
+         row >= 0 && found.size() < 64; row = DRIVER_FN(*session, HWGENERIC_GetNextEntry)()) {
+      found.push_back(row);
+    }
+    EXPECT_EQ(found, expected) << "type " << type;
+    EXPECT_EQ(DRIVER_FN(*session, HWGENERIC_GetNextEntry)(), -1);
+  }
+  for (size_t row = 0; row < reference::kKeywords.size(); ++row) {
+    const reference::KeywordRow& k = reference::kKeywords[row];
+    EXPECT_EQ(table[row].pszKeyword, k.keyword) << row;
+    EXPECT_EQ(table[row].ulValue, k.value) << row;
+    EXPECT_EQ(table[row].pszDescription, k.description) << row;
+  }
+  EXPECT_EQ(table[reference::kKeywords.size()].pszKeyword, nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryVariant, Identification,

@@ -2,38 +2,37 @@
 // and the mode list the display driver gets per output and memory size.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <set>
 
 #include "hwcrtc/hwcrtc.h"
 #include "hwge/hwge.h"
 #include "orva_test.h"
+#include "reference_tables.h"
 
 namespace orva::test {
 namespace {
 
-// Every pitch with an engine code: one term per field, 2^(n+4) for the three
-// low fields (minus their unused values), 2^(n+9) for the top one. A request
-// gets the smallest such pitch at least as large, or the largest of all.
+// A request gets the smallest pitch with an engine code at least as large, or the
+// largest of all; the terms of the code's fields are exported as they stand.
 TEST(Pitch, NearestIsTheNextPitchThatHasACode) {
   auto session = Boot({.start = false});
-  std::set<ULONG> sums;
-  auto term = [](unsigned n, unsigned shift, unsigned unusedA, unsigned unusedB) -> int64_t {
-    return n == unusedA || n == unusedB ? -1 : n == 0 ? 0 : int64_t{1} << (n + shift);
-  };
-  for (unsigned a = 0; a < 8; ++a)
-    for (unsigned b = 0; b < 8; ++b)
-      for (unsigned c = 0; c < 8; ++c)
-        for (unsigned d = 0; d < 4; ++d) {
-          const int64_t t[] = {term(a, 4, 1, 2), term(b, 4, 1, 7), term(c, 4, 6, 7),
-                               term(d, 9, 9, 9)};
-          if (t[0] >= 0 && t[1] >= 0 && t[2] >= 0) sums.insert(ULONG(t[0] + t[1] + t[2] + t[3]));
-        }
   auto* nearest = DRIVER_FN(*session, HWGE_GetNearestPitch);
   for (ULONG request : {0xFFFFFFFFu, 7681u}) EXPECT_EQ(nearest(request), 7680u);
   for (ULONG request = 0; request <= 7680; ++request) {
-    ASSERT_EQ(nearest(request), *sums.lower_bound(request)) << request;
+    ASSERT_EQ(nearest(request),
+              *std::lower_bound(reference::kPitches.begin(), reference::kPitches.end(), request))
+        << request;
   }
+  auto expectTerms = [&](const char* name, const auto& want) {
+    const ULONG* table = Sym<const ULONG>(*session, name);
+    EXPECT_TRUE(std::equal(want.begin(), want.end(), table)) << name;
+  };
+  expectTerms("HWGE_Shift0", reference::kPitchShift0);
+  expectTerms("HWGE_Shift1", reference::kPitchShift1);
+  expectTerms("HWGE_Shift2", reference::kPitchShift2);
+  expectTerms("HWGE_Shift3", reference::kPitchShift3);
 }
 
 // --- Mode table ---------------------------------------------------------------------

@@ -54,33 +54,35 @@ TEST_P(CrtcPllSearch, BoardDecodesTheNearestSetting) {
 
 INSTANTIATE_TEST_SUITE_P(
     Targets, CrtcPllSearch,
-    testing::Values(PllRow{Variant::Pinto, 25104000, 0, true, 0x54, 0xB1, 10, 140, 3, 25056815},
-                    PllRow{Variant::BrambleR, 25104000, 1, true, 0x53, 0x46, 10, 70, 3, 25056815},
-                    PllRow{Variant::Pinto, 27000000, 2, true, 0x65, 0xD5, 12, 181, 3, 26995720},
-                    PllRow{Variant::BrambleR, 27000000, 3, true, 0x64, 0xB5, 12, 181, 4, 26995720},
-                    PllRow{Variant::BrambleR, 9695000, 2, true, 0x65, 0x82, 12, 130, 5, 9694595},
-                    PllRow{Variant::Pinto, 135000000, 2, true, 0x74, 0x10, 14, 132, 0, 134999964},
-                    PllRow{Variant::Bramble, 19389000, 0, true, 0x64, 0x89, 12, 130, 3, 19389191},
-                    PllRow{Variant::Kestrel, 19389000, 1, true, 0x4D, 0xC3, 9, 195, 5, 19389191},
-                    // Exactly between two outputs: the earlier candidate (the higher one) stays.
-                    PllRow{Variant::Pinto, 20078115, 2, true, 0x4B, 0x95, 9, 101, 3, 20085213},
-                    PllRow{Variant::BrambleRX, 20078115, 2, true, 0x4C, 0x65, 9, 101, 4, 20085213},
-                    // Last targets still within reach of the highest output of each design.
-                    PllRow{Variant::Mistral, 355937395, 3, true, 0x44, 0x3C, 8, 143, 0, 255937396},
-                    PllRow{Variant::BrambleR, 721409011, 3, true, 0x50, 0xD9, 10, 217, 0,
-                           621409012},
-                    // Below every output, down to negative targets.
-                    PllRow{Variant::Pinto, 1, 2, true, 0x4A, 0x46, 9, 81, 4, 8053971},
-                    PllRow{Variant::BrambleL, -50000000, 2, true, 0x4A, 0x46, 9, 81, 4, 8053971},
-                    // A chip of neither PLL family searches the wide VCO range but packs the
-                    // bytes in the layout that keeps M's high bits in the first byte.
-                    PllRow{Variant::Unknown, 25104000, 2, true, 0x52, 0x99},
-                    PllRow{Variant::Unknown, 9695000, 2, true, 0x64, 0x8A},
-                    // Out of reach: no candidate.
-                    PllRow{Variant::Mistral, 355937396, 2}, PllRow{Variant::BrambleR, 721409012, 2},
-                    PllRow{Variant::Pinto, -91946029, 2}, PllRow{Variant::Kestrel, 2000000000, 2},
-                    PllRow{Variant::Bramble, INT32_MIN, 2},
-                    PllRow{Variant::BrambleRX, INT32_MAX, 2}));
+    testing::Values(
+        PllRow{Variant::Pinto, 25104000, 0, true, 0x54, 0xB1, 10, 140, 3, 25056815},
+        PllRow{Variant::BrambleR, 25104000, 1, true, 0x53, 0x46, 10, 70, 3, 25056815},
+        PllRow{Variant::Pinto, 27000000, 2, true, 0x65, 0xD5, 12, 181, 3, 26995720},
+        PllRow{Variant::BrambleR, 27000000, 3, true, 0x64, 0xB5, 12, 181, 4, 26995720},
+        PllRow{Variant::BrambleR, 9695000, 2, true, 0x65, 0x82, 12, 130, 5, 9694595},
+        PllRow{Variant::Pinto, 135000000, 2, true, 0x74, 0x10, 14, 132, 0, 134999964},
+        PllRow{Variant::Bramble, 19389000, 0, true, 0x64, 0x89, 12, 130, 3, 19389191},
+        PllRow{Variant::Kestrel, 19389000, 1, true, 0x4D, 0xC3, 9, 195, 5, 19389191},
+        // Exactly between two outputs: the earlier candidate (the higher one) stays.
+        PllRow{Variant::Pinto, 20078115, 2, true, 0x4B, 0x95, 9, 101, 3, 20085213},
+        PllRow{Variant::BrambleRX, 20078115, 2, true, 0x4C, 0x65, 9, 101, 4, 20085213},
+        // Last targets still within reach of the highest output of each design.
+        PllRow{Variant::Mistral, 355937395, 3, true, 0x44, 0x3C, 8, 143, 0, 255937396},
+        PllRow{Variant::BrambleR, 721409011, 3, true, 0x50, 0xD9, 10, 217, 0, 621409012},
+        // The largest multipliers: 248 on the first design, 255 on the second.
+        PllRow{Variant::Pinto, 253636296, 2, true, 0x77, 0x60, 14, 248, 0, 253636296},
+        PllRow{Variant::BrambleR, 521590770, 2, true, 0x70, 0xFF, 14, 255, 0, 521590770},
+        // Below every output, down to negative targets.
+        PllRow{Variant::Pinto, 1, 2, true, 0x4A, 0x46, 9, 81, 4, 8053971},
+        PllRow{Variant::BrambleL, -50000000, 2, true, 0x4A, 0x46, 9, 81, 4, 8053971},
+        // A chip of neither PLL family searches the wide VCO range but packs the
+        // bytes in the layout that keeps M's high bits in the first byte.
+        PllRow{Variant::Unknown, 25104000, 2, true, 0x52, 0x99},
+        PllRow{Variant::Unknown, 9695000, 2, true, 0x64, 0x8A},
+        // Out of reach: no candidate.
+        PllRow{Variant::Mistral, 355937396, 2}, PllRow{Variant::BrambleR, 721409012, 2},
+        PllRow{Variant::Pinto, -91946029, 2}, PllRow{Variant::Kestrel, 2000000000, 2},
+        PllRow{Variant::Bramble, INT32_MIN, 2}, PllRow{Variant::BrambleRX, INT32_MAX, 2}));
 
 struct ModeClockRow {
   Variant variant;
@@ -177,6 +179,7 @@ TEST_P(CrtcRefreshFromTimings, ReadsTotalsInOrder) {
 INSTANTIATE_TEST_SUITE_P(Totals, CrtcRefreshFromTimings,
                          testing::Values(RefreshRow{0x01, 0x00, 60, 10, 140, 3},    // 25,104,000
                                          RefreshRow{0x00, 0x00, 60, 9, 142, 3},     // 9 dots
+                                         RefreshRow{0x10, 0x00, 60, 9, 142, 3},     // bit 0 only
                                          RefreshRow{0x01, 0x01, 60, 8, 83, 1},      // +1024 lines
                                          RefreshRow{0x21, 0x00, 85, 14, 139, 2}));  // 35,564,000
 

@@ -86,6 +86,7 @@ TEST(CrtcDisplayStart, BlankedLinesOfEveryTimingList) {
       auto s = Boot(board.variant);
       board::Board& b = s->board();
       DRIVER_FN(*s, HWCRTC_InitializeInternalVGA)();
+      b.presetCrtc(0x08, 0xFF);  // only the overflow register holds the high bits
       DRIVER_FN(*s, HWCRTC_SetCRTCTimings)(row);
       DRIVER_FN(*s, HWCRTC_FlipSurface)(kOffset, kPitch);
       const bool blanked =

@@ -1,11 +1,148 @@
-// Mode programming: pixel format, the 320 x 200 x 8 attribute path, failures,
-// display FIFO watermarks and the output device started after the mode.
+// Mode programming: every row of the mode table as the board shows it, pixel
+// format, the 320 x 200 x 8 attribute path, failures, display FIFO watermarks
+// and the output device started after the mode.
+#include <algorithm>
+#include <span>
+
 #include "hwcrtc/hwcrtc.h"
 #include "orva_test.h"
+#include "reference_tables.h"
 #include "timing.h"
+#include "tv_encoder.h"
 
 namespace orva::test {
 namespace {
+
+namespace ref = orva::reference;
+
+// The hardware-ID bit of each chip variant, in board::kAllVariants order.
+constexpr uint32_t kHardwareIds[] = {0x01, 0x02, 0x04, 0x08, 0x20, 0x40, 0x80, 0x00};
+
+uint32_t HardwareId(Variant variant) {
+  const auto at =
+      std::find(std::begin(board::kAllVariants), std::end(board::kAllVariants), variant);
+  return kHardwareIds[at - std::begin(board::kAllVariants)];
+}
+
+template <typename Row>
+const Row& Named(std::span<const Row> rows, std::string_view name) {
+  const auto at = std::find_if(rows.begin(), rows.end(),
+                               [&](const Row& row) { return row.timingName == name; });
+  if (at == rows.end()) throw std::runtime_error("no reference row " + std::string(name));
+  return *at;
+}
+
+using Pairs = std::vector<std::pair<uint8_t, uint8_t>>;
+
+// The encoder program a TV output value leads to on a chip: format numbers other than
+// 1 to 3 write the common tail alone.
+const ref::EncoderProgram& EncoderProgramFor(uint32_t id, uint32_t output) {
+  uint32_t format = (output >> 16) & 0xFF;
+  if (format < 1 || format > 3) format = 4;
+  const auto variant = std::find_if(ref::kEncoderVariants.begin(), ref::kEncoderVariants.end(),
+                                    [&](const auto& v) { return v.hardwareId == id; });
+  for (const ref::EncoderProgram& program : ref::kEncoderPrograms) {
+    if (program.format == format && program.column == variant->column) return program;
+  }
+  throw std::runtime_error("no encoder program");
+}
+
+class CrtcModeTable : public testing::TestWithParam<Variant> {};
+
+// Every row a chip can set (the first row of its size and output on the chip: a search
+// never reaches the others), set through the driver: the CRTC receives the row's timing
+// list in order and holds its fields, the Miscellaneous Output the row's value with the
+// clock select of the VGA set-up, and a TV row's encoder its format's registers.
+TEST_P(CrtcModeTable, EveryRowShowsItsTimingsOnTheBoard) {
+  const uint32_t id = HardwareId(GetParam());
+  auto s = Boot(GetParam());
+  board::Board& b = s->board();
+  unsigned rowsSet = 0;
+  for (size_t r = 0; r < ref::kModes.size(); ++r) {
+    const ref::ModeRow& row = ref::kModes[r];
+    const auto first = std::find_if(ref::kModes.begin(), ref::kModes.end(), [&](const auto& m) {
+      return m.width == row.width && m.height == row.height && m.output == row.output &&
+             (m.hardwareMask & id) != 0;
+    });
+    if ((row.hardwareMask & id) == 0 || first != ref::kModes.begin() + r) continue;
+    SCOPED_TRACE(testing::Message() << "row " << r << " " << row.timingName);
+    ++rowsSet;
+    s->trace().clear();
+    b.tvEncoder().clearLog();
+    const HWCRTC_MODE mode{0, row.width, row.height, row.width * 2u, 16};
+    ASSERT_EQ(DRIVER_FN(*s, HWCRTC_InitGraphicMode)(&mode, row.output, 60), 0);
+
+    const Pairs written = IndexedPairs(*s, 0x3D4);
+    Pairs list;
+    for (const ref::CrtcWrite& w : row.timings) list.emplace_back(w.index, w.value);
+    EXPECT_NE(std::search(written.begin(), written.end(), list.begin(), list.end()), written.end())
+        << "the timing list, pair by pair, in one run";
+
+    const ref::CrtcFields& want = Named<ref::CrtcFields>(ref::kCrtcFields, row.timingName);
+    const board::Timing t = board::decodeTiming(b);
+    const board::CrtcFields& f = t.fields;
+    EXPECT_EQ((std::array<unsigned, 12>{f.hTotal, f.hDisplayEnd, f.hBlankStart, f.hBlankEnd,
+                                        f.hRetraceStart, f.hRetraceEnd, f.vTotal, f.vRetraceStart,
+                                        f.vRetraceEnd, f.vDisplayEnd, f.vBlankStart, f.vBlankEnd}),
+              (std::array<unsigned, 12>{
+                  want.horizontalTotal, want.horizontalDisplayEnd, want.horizontalBlankStart,
+                  want.horizontalBlankEnd, want.horizontalRetraceStart, want.horizontalRetraceEnd,
+                  want.verticalTotal, want.verticalRetraceStart, want.verticalRetraceEnd,
+                  want.verticalDisplayEnd, want.verticalBlankStart, want.verticalBlankEnd}));
+    EXPECT_EQ(t.hSync == board::SyncPolarity::Negative, want.hsyncNegative);
+    EXPECT_EQ(t.vSync == board::SyncPolarity::Negative, want.vsyncNegative);
+    EXPECT_EQ(b.miscOutput(), row.miscOutputHeld);
+
+    const bool tv = (row.output & 0xFFFF) == 2;
+    for (const ref::CrtcWrite& w : row.timings) {
+      uint8_t held = w.value;
+      if (tv && (w.index == 0x40 || w.index == 0x42)) {
+        const ref::TvCrtcHeld& h = Named<ref::TvCrtcHeld>(ref::kTvCrtcHeld, row.timingName);
+        held = w.index == 0x40 ? h.crtc40 : h.crtc42;
+      }
+      EXPECT_EQ(b.crtc(w.index), held) << "CRTC 0x" << std::hex << int(w.index);
+    }
+    if (tv) {
+      const ref::EncoderProgram& program = EncoderProgramFor(id, row.output);
+      Pairs received, wanted;
+      for (const board::TvWrite& w : b.tvEncoder().writes()) received.emplace_back(w.reg, w.value);
+      for (const ref::EncoderWrite& w : program.writes) wanted.emplace_back(w.reg, w.value);
+      EXPECT_EQ(received, wanted);
+      for (const ref::EncoderWrite& w : program.held) {
+        EXPECT_EQ(b.tvEncoder().read(w.reg), w.value) << "encoder 0x" << std::hex << int(w.reg);
+      }
+    }
+
+    // The row gives every bit of the Miscellaneous Output but the clock select, which
+    // keeps what the register held: seen with every bit held the other way.
+    b.presetMiscOutput(static_cast<uint8_t>(~row.miscOutput));
+    DRIVER_FN(*s, HWCRTC_SetCRTCTimings)(static_cast<ULONG>(r));
+    EXPECT_EQ(b.miscOutput(), (row.miscOutput & 0xF3) | (~row.miscOutput & 0x0C));
+  }
+  EXPECT_EQ(rowsSet > 0, id != 0);
+
+  // Enumeration: the chip's rows in table order, with their sizes, outputs and clocks.
+  using Row = std::array<ULONG, 4>;
+  std::vector<Row> enumerated, expected;
+  Row got{};
+  for (ULONG more = DRIVER_FN(*s, HWCRTC_GetFirstMode)(&got[0], &got[1], &got[2], &got[3]);
+       more != 0 && enumerated.size() < 64;
+       more = DRIVER_FN(*s, HWCRTC_GetNextMode)(&got[0], &got[1], &got[2], &got[3])) {
+    EXPECT_EQ(more, 1u);
+    enumerated.push_back(got);
+  }
+  for (const ref::ModeRow& row : ref::kModes) {
+    if (row.hardwareMask & id) expected.push_back({row.width, row.height, row.output, row.clock});
+  }
+  EXPECT_EQ(enumerated, expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Variants, CrtcModeTable, testing::ValuesIn(board::kAllVariants),
+                         [](const auto& info) {
+                           std::string name(board::variantName(info.param));
+                           std::erase(name, '-');
+                           return name;
+                         });
 
 struct ModeRow {
   Variant variant;
@@ -108,6 +245,19 @@ INSTANTIATE_TEST_SUITE_P(
                                      WaterMarkRow{1600, 1200, 8, 0xD3, 0xD0, 0xB8, 0xB8},
                                      WaterMarkRow{640, 430, 8, 0x39, 0xD0, 0x39, 0xB8},
                                      WaterMarkRow{1024, 768, 16, 0xD3, 0xD0, 0xB8, 0xB8})));
+
+// Every row of the watermark table, set at exactly its frame size on each chip it applies
+// to, is loaded as it stands.
+TEST_P(CrtcModeTable, EveryWaterMarkRowAtItsOwnSize) {
+  const uint32_t id = HardwareId(GetParam());
+  auto s = Boot(GetParam());
+  for (const ref::WatermarkRow& row : ref::kWatermarks) {
+    if ((row.hardwareMask & id) == 0) continue;
+    DRIVER_FN(*s, HWCRTC_SetWaterMark)(row.frameBits, 1, 1);
+    EXPECT_EQ(s->board().crtc(0x1B), row.crtc1B) << row.frameBits;
+    EXPECT_EQ(s->board().crtc(0x27), row.crtc27) << row.frameBits;
+  }
+}
 
 struct ControllerRow {
   Variant variant;

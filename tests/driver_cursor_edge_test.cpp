@@ -47,7 +47,8 @@ TEST(CursorShiftMask, WritesOnlyTheRowsLeft) {
                                 {1, 40, 0},
                                 {17, 3, 17},
                                 {17, 3, 18},
-                                {17, 3, 0xFFFFFFFF}}) {
+                                {17, 3, 0xFFFFFFFF},
+                                {2, 64, 0}}) {
     SCOPED_TRACE(testing::Message() << "h " << height << " dx " << dx << " dy " << dy);
     std::vector<uint8_t> destination(1024, 0x5A);
     shiftMask(source.data(), destination.data(), height, dx, dy);
@@ -58,6 +59,11 @@ TEST(CursorShiftMask, WritesOnlyTheRowsLeft) {
             std::all_of(&destination[plane + row * 8], &destination[plane + row * 8 + 8],
                         [](uint8_t v) { return v == 0x5A; });
         EXPECT_EQ(untouched, row >= left) << "row " << row << " plane " << plane;
+      }
+      // Shifted by the whole width, a row is transparent: AND all ones, XOR none.
+      for (unsigned byte = 0; dx >= 64 && row < left && byte < 8; byte++) {
+        EXPECT_EQ(destination[row * 8 + byte], 0xFF);
+        EXPECT_EQ(destination[kPlane + row * 8 + byte], 0x00);
       }
     }
   }

@@ -43,6 +43,7 @@ struct GeometryCase {
   uint8_t sequencer01, sequencer06;  // preset after the timings
   uint32_t offsetY;
   int32_t width;
+  uint8_t crtc15 = 0;  // vertical blank start, low byte, preset when not 0
 };
 
 class CursorGeometry : public testing::TestWithParam<GeometryCase> {};
@@ -53,6 +54,7 @@ TEST_P(CursorGeometry, PositionFollowsEarlyStartAndWidth) {
   board::Board& b = s->board();
   b.presetSequencer(0x01, c.sequencer01);
   b.presetSequencer(0x06, c.sequencer06);
+  if (c.crtc15 != 0) b.presetCrtc(0x15, c.crtc15);
   auto* position = DRIVER_FN(*s, HWCURSOR_EnhancedChangeCursorPos);
   DRIVER_FN(*s, HWCURSOR_NotifyGraphicsModeChange)();
   position(10, 20);
@@ -79,7 +81,9 @@ INSTANTIATE_TEST_SUITE_P(
         GeometryCase{"Monitor1600x1200", 5, 0x01, 0x57, 0, 1600},
         // With the extensions locked, CRTC 0x25 does not count: blank 2 < end 1024.
         GeometryCase{"Monitor1280x1024Locked", 4, 0x01, 0x00, 16, 1280},
-        GeometryCase{"NineDot", 1, 0x00, 0x57, 0, 720}),
+        GeometryCase{"NineDot", 1, 0x00, 0x57, 0, 720},
+        // Blank start 0x4A0 under display end 0x4AF, both with bit 10 from CRTC 0x25.
+        GeometryCase{"Monitor1600x1200BlanksEarly", 5, 0x01, 0x57, 16, 1600, 0xA0}),
     [](const testing::TestParamInfo<GeometryCase>& info) { return info.param.name; });
 
 // One call and what the board holds after it: the position register, the

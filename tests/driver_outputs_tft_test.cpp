@@ -7,6 +7,7 @@
 
 #include "orva_test.h"
 #include "outputs/hwtft.h"
+#include "reference_tables.h"
 #include "tft.h"
 
 namespace orva::test {
@@ -17,23 +18,19 @@ struct Pair16 {
   bool operator==(const Pair16&) const = default;
 };
 
-// The lists in the order the panels want them; register 11 comes from the power-up.
-const std::vector<Pair16> kPanel1 = {{0, 0x0320},  {1, 0x0050},  {2, 0x0020},  {3, 0x0066},
-                                     {4, 0x0320},  {5, 0x0001},  {6, 0x0001},  {7, 0x0019},
-                                     {8, 0x0258},  {9, 0x0000},  {10, 0x0202}, {12, 0x0000},
-                                     {13, 0x0000}, {14, 0x0000}, {15, 0x001F}};
-const std::vector<Pair16> kPanel2 = {{0, 0x0400},  {1, 0x002F},  {2, 0x002D},  {3, 0x0020},
-                                     {4, 0x0400},  {5, 0x00A0},  {6, 0x002C},  {7, 0x0001},
-                                     {8, 0x0300},  {9, 0x0000},  {10, 0x0802}, {12, 0x0000},
-                                     {13, 0x0000}, {14, 0x0000}, {15, 0x001B}};
-
 struct PanelCase {
   const char* name;
   Variant variant;
   uint32_t panel;
-  const std::vector<Pair16>* list;
   bool ports;  // reached through the I/O ports, else the memory window
 };
+
+const reference::TftPanel& Panel(uint32_t number) {
+  for (const reference::TftPanel& p : reference::kTftPanels) {
+    if (p.number == number) return p;
+  }
+  throw std::runtime_error("no such panel");
+}
 
 class TftPanelStart : public testing::TestWithParam<PanelCase> {};
 
@@ -45,8 +42,11 @@ TEST_P(TftPanelStart, PanelRegistersAndPowerUp) {
   session->trace().clear();
   DRIVER_FN(*session, HWTFT_Init)(c.panel);
 
+  const reference::TftPanel& panel = Panel(c.panel);
+  std::vector<Pair16> list;
+  for (const reference::TftWrite& w : panel.writes) list.push_back({w.reg, w.value});
   std::array<uint16_t, 16> expected{};
-  for (const Pair16& p : *c.list) expected[p.reg] = p.value;
+  for (const Pair16& p : list) expected[p.reg] = p.value;
   expected[11] = 6;
   EXPECT_EQ(c.ports ? board.tft().ioPanelRegisters() : board.tft().windowPanelRegisters(),
             expected);
@@ -61,7 +61,21 @@ TEST_P(TftPanelStart, PanelRegistersAndPowerUp) {
   EXPECT_GE(power[2].timeNs - power[1].timeNs, 5000000u);
   EXPECT_LT(power[2].timeNs - power[1].timeNs, 5100000u);
   EXPECT_EQ(Stalls(*session), (std::vector<uint64_t>{15000, 5000}));
-  if (!c.ports) return;
+  if (!c.ports) {
+    // A window that held zeros: the stores in order, and the words they leave.
+    std::vector<Pair16> stores, wanted;
+    for (const board::TftWindowWrite& w : board.tft().windowWrites()) {
+      EXPECT_EQ(w.width, 16);
+      stores.push_back({uint16_t(w.offset), uint16_t(w.value)});
+    }
+    for (const reference::TftStore& w : panel.windowStores)
+      wanted.push_back({w.byteOffset, w.word});
+    EXPECT_EQ(stores, wanted);
+    for (unsigned word = 0; word < panel.windowWords.size(); ++word) {
+      EXPECT_EQ(board.tft().windowWord(word), panel.windowWords[word]) << "word " << word;
+    }
+    return;
+  }
 
   // Through the ports: register number to the base port, then the value to the
   // base port + 4, one pair per register, in list order.
@@ -76,18 +90,19 @@ TEST_P(TftPanelStart, PanelRegistersAndPowerUp) {
         << n;
     sent.push_back({uint16_t(outs[n].value), uint16_t(outs[n + 1].value)});
   }
-  std::vector<Pair16> expectedSent = *c.list;
+  std::vector<Pair16> expectedSent = list;
   expectedSent.insert(expectedSent.end(), {{11, 5}, {11, 4}, {11, 6}});
   EXPECT_EQ(sent, expectedSent);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Panels, TftPanelStart,
-    testing::Values(PanelCase{"Panel1Ports", Variant::Mistral, 1, &kPanel1, true},
-                    PanelCase{"Panel2Ports", Variant::Mistral, 2, &kPanel2, true},
-                    PanelCase{"Panel1Window", Variant::Kestrel, 1, &kPanel1, false},
-                    PanelCase{"Panel2Window", Variant::Kestrel, 2, &kPanel2, false}),
-    [](const testing::TestParamInfo<PanelCase>& info) { return info.param.name; });
+INSTANTIATE_TEST_SUITE_P(Panels, TftPanelStart,
+                         testing::Values(PanelCase{"Panel1Ports", Variant::Mistral, 1, true},
+                                         PanelCase{"Panel2Ports", Variant::Mistral, 2, true},
+                                         PanelCase{"Panel1Window", Variant::Kestrel, 1, false},
+                                         PanelCase{"Panel2Window", Variant::Kestrel, 2, false}),
+                         [](const testing::TestParamInfo<PanelCase>& info) {
+                           return info.param.name;
+                         });
 
 // Through the window: each packed word is read back just before it is stored
 // whole (16 bits of word 11 for registers 11 and 15, the other byte for
@@ -163,6 +178,25 @@ TEST(TftWindow, RegistersAboveFifteenHaveTheirOwnWordInsideTheWindow) {
   EXPECT_EQ(tft.windowWord(16), 0x1234);
   EXPECT_EQ(tft.windowWord(0x7FF), 0x5678);
   EXPECT_EQ(tft.windowWrites().size(), 2u);
+}
+
+// Every chip but Mistral takes the window, a chip without a panel interface too: its
+// stores go to the window's addresses, none to a port.
+TEST(TftWindow, EveryChipButMistralWritesTheWindow) {
+  for (Variant variant : {Variant::Pinto, Variant::Bramble, Variant::BrambleL, Variant::BrambleR,
+                          Variant::BrambleRX}) {
+    SCOPED_TRACE(board::variantName(variant));
+    auto session = Boot(variant);
+    session->trace().clear();
+    DRIVER_FN(*session, HWTFT_Init)(1);
+    const uint64_t window = uint64_t{session->board().gbase()} + board::Board::kTftWindow;
+    const auto writes = Events(*session, {Op::Write});
+    EXPECT_EQ(writes.size(), Panel(1).windowStores.size());
+    for (const TraceEvent& e : writes) {
+      EXPECT_LT(e.address - window, board::Board::kTftWindowLength) << e.address;
+    }
+    EXPECT_TRUE(Events(*session, {Op::Out}).empty());
+  }
 }
 
 TEST(TftUnknownPanel, NothingIsWrittenAndNothingWaits) {

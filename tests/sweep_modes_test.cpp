@@ -127,7 +127,7 @@ void checkModeSet(Session& session, Variant variant, uint32_t output,
   if (mode.Frequency != 0) {
     // The driver's rate: total pixels x the vertical total field x the rate.
     const double wanted =
-        static_cast<double>(t.hTotal) * t.vTotalField * static_cast<double>(mode.Frequency);
+        static_cast<double>(t.hTotal) * t.fields.vTotal * static_cast<double>(mode.Frequency);
     const PllRange range = pllRange(variant);
     ASSERT_FALSE(t.externalClock);
     const board::Board::DotClock clock = hw.dotClock(t.dotClock);

@@ -102,23 +102,29 @@ std::vector<PortAccess> Ports(Session& session, bool keepReadValues) {
   return out;
 }
 
-std::vector<uint8_t> IndexedWrites(Session& session, uint32_t indexPort, uint8_t index) {
-  std::vector<uint8_t> values;
+std::vector<std::pair<uint8_t, uint8_t>> IndexedPairs(Session& session, uint32_t indexPort) {
+  std::vector<std::pair<uint8_t, uint8_t>> pairs;
   std::optional<uint32_t> selected;
   for (const PortAccess& a : Ports(session)) {
     if (a.write && a.port == indexPort) selected = a.value;
-    if (a.write && a.port == indexPort + 1 && selected == index) values.push_back(a.value & 0xFF);
+    if (a.write && a.port == indexPort + 1 && selected) {
+      pairs.emplace_back(static_cast<uint8_t>(*selected), static_cast<uint8_t>(a.value));
+    }
+  }
+  return pairs;
+}
+
+std::vector<uint8_t> IndexedWrites(Session& session, uint32_t indexPort, uint8_t index) {
+  std::vector<uint8_t> values;
+  for (const auto& [selected, value] : IndexedPairs(session, indexPort)) {
+    if (selected == index) values.push_back(value);
   }
   return values;
 }
 
 std::vector<uint8_t> ConfigWritten(Session& session) {
   std::vector<uint8_t> written;
-  std::optional<uint32_t> selected;
-  for (const PortAccess& a : Ports(session)) {
-    if (a.write && a.port == 0x22) selected = a.value;
-    if (a.write && a.port == 0x23 && selected) written.push_back(static_cast<uint8_t>(*selected));
-  }
+  for (const auto& pair : IndexedPairs(session, 0x22)) written.push_back(pair.first);
   return written;
 }
 

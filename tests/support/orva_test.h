@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "board.h"
@@ -113,6 +114,8 @@ std::string Describe(const PortAccess& access);
 
 // Port accesses since the trace was last cleared; read values dropped unless kept.
 std::vector<PortAccess> Ports(Session& session, bool keepReadValues = false);
+// (index, value) of every data write to an index/data pair, in order.
+std::vector<std::pair<uint8_t, uint8_t>> IndexedPairs(Session& session, uint32_t indexPort);
 // Values written to one register of an index/data pair, in order.
 std::vector<uint8_t> IndexedWrites(Session& session, uint32_t indexPort, uint8_t index);
 // Chipset configuration registers written (0x22/0x23 pair), in order.
