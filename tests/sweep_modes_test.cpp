@@ -69,9 +69,6 @@ struct Shown {
   uint32_t shownWidth, shownHeight;
 };
 constexpr Shown kShownOtherwise[] = {
-    // Maximum scan line 15 (CRTC 0x09 = 0x4F): each frame-buffer line fills 16
-    // display lines, 25 distinct lines in 400.
-    {640, 400, {0x10001}, false, 640, 25},
     // The NTSC 480-line lists end the display at field 0x1E0: 481 lines...
     {640, 480, {kNtsc, kNtsc269}, false, 640, 481},
     // ... and the full-width one shows 91 characters: 728 pixels.
