@@ -4,6 +4,11 @@
 // write panel registers into the VGA core.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "board.h"
 #include "orva_test.h"
 #include "tft.h"
@@ -50,10 +55,44 @@ INSTANTIATE_TEST_SUITE_P(, TftPortDecode,
 // Discovery on such boards: the driver reaches the VGA core (no access goes astray), and a
 // TFT block it cannot reach without touching the chip's own ports is a range it cannot use.
 struct Strap {
-  const char* name;
+  std::string name;
   uint16_t base;
   bool usable;
 };
+
+// The ports the chip decodes at fixed addresses, as (first port, count).
+constexpr std::pair<uint16_t, uint16_t> kFixedPorts[] = {
+    {0x22, 2}, {0x94, 1}, {0x102, 1}, {0xEA, 2}, {0x370, 2}, {0x3B0, 0x30}, {0xCF8, 8}};
+
+// A block of eight TFT ports at `base` is usable when it reaches none of them.
+bool reachesFixedPort(uint16_t base) {
+  for (const auto& [first, count] : kFixedPorts) {
+    if (base < first + count && first < base + board::TftInterface::kPortBytes) return true;
+  }
+  return false;
+}
+
+// The default strap, the one the fuzzer found, and one on each side of every
+// fixed range's edges: just below it, over its first port, over its last port
+// and just above it.
+std::vector<Strap> straps() {
+  std::vector<Strap> out{{"Default", 0x0D00, true}, {"InsideVga", 0x03C1, false}};
+  constexpr unsigned kBlock = board::TftInterface::kPortBytes;
+  for (const auto& [first, count] : kFixedPorts) {
+    const unsigned last = first + count - 1u;
+    const std::pair<const char*, unsigned> edges[] = {{"Below", first - kBlock},
+                                                      {"OverFirst", first - kBlock + 1},
+                                                      {"OverLast", last},
+                                                      {"Above", last + 1}};
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%03X", first);
+    for (const auto& [edge, base] : edges) {
+      const auto b = static_cast<uint16_t>(base);
+      out.push_back({std::string(edge) + hex, b, !reachesFixedPort(b)});
+    }
+  }
+  return out;
+}
 
 class TftStrap : public testing::TestWithParam<Strap> {};
 
@@ -77,12 +116,8 @@ TEST_P(TftStrap, PanelProgrammedOrAdapterRefused) {
   EXPECT_EQ(session->trace().counters().undecoded, 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    , TftStrap,
-    testing::Values(Strap{"Default", 0x0D00, true}, Strap{"InsideVga", 0x03C1, false},
-                    Strap{"EndsInVga", 0x03AC, false}, Strap{"JustBelowVga", 0x03A8, true},
-                    Strap{"OverConfigPair", 0x001C, false}, Strap{"OverPci", 0x0CF4, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(, TftStrap, testing::ValuesIn(straps()),
+                         [](const auto& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace orva::test
