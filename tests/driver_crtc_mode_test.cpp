@@ -244,6 +244,9 @@ INSTANTIATE_TEST_SUITE_P(
                                      WaterMarkRow{320, 200, 8, 0x39, 0xD0, 0x39, 0xB8},
                                      WaterMarkRow{1600, 1200, 8, 0xD3, 0xD0, 0xB8, 0xB8},
                                      WaterMarkRow{640, 430, 8, 0x39, 0xD0, 0x39, 0xB8},
+                                     // t = 256,000 x 1024 / 563,200 = 465 between the
+                                     // 800 x 600 x 8 and 640 x 430 x 16 rows.
+                                     WaterMarkRow{640, 400, 16, 0x61, 0xD0, 0x61, 0xB8},
                                      WaterMarkRow{1024, 768, 16, 0xD3, 0xD0, 0xB8, 0xB8})));
 
 // Every row of the watermark table, set at exactly its frame size on each chip it applies
