@@ -400,6 +400,7 @@ TEST(MapRequests, ReturnTheMappedAddressOrZero) {
   const auto memory = platform::memoryMap(*session, 0x08400000, 0x1000);
   if (sizeof(void*) == 8) {
     EXPECT_EQ(memory.status(), 87u);
+    EXPECT_EQ(memory.raw.information, 0u);
     EXPECT_EQ(memory.value, 0u);
   } else {
     EXPECT_EQ(memory.status(), 0u);
