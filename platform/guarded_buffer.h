@@ -15,6 +15,9 @@ class GuardedBuffer {
 
   explicit GuardedBuffer(size_t length);
   ~GuardedBuffer();
+  // The buffer as a new one of `length` bytes would be, in the same pages when
+  // they fit.
+  void reuse(size_t length);
   GuardedBuffer(const GuardedBuffer&) = delete;
   GuardedBuffer& operator=(const GuardedBuffer&) = delete;
 
@@ -27,6 +30,9 @@ class GuardedBuffer {
   uint8_t* data_ = nullptr;
   uint8_t* end_ = nullptr;  // start of the guard page
   size_t length_ = 0;
+
+  void map(size_t length);
+  void place(size_t length);  // the bytes of a new buffer of `length` in the mapped pages
 };
 
 }  // namespace orva::platform::detail
