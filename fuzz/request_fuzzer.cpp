@@ -722,11 +722,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     kept = std::make_unique<Session>(options);
   }
   fuzzOne(*kept, in, false);
-  // What the input made is released before it ends, as a new session per
-  // input would release it, so that libFuzzer's leak check sees a balance.
-  orva::platform::SessionOptions idle;
-  idle.runDriverEntry = false;
-  idle.driverPath = options.driverPath;
-  kept->reset(idle);
   return 0;
 }

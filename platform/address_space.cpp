@@ -94,6 +94,8 @@ void AddressSpace::reset() {
     // in one call, unless something else lives among it.
     const auto base = static_cast<uintptr_t>(area->base);
     if (!area->foreign) area->held = std::max(area->held, area->next);
+    // Nothing handed out since the last reset: the pages are as it left them.
+    if (area->next == base && area->retired.empty()) continue;
     if (area->held > base && !resetPages(base, area->held - base)) {
       fatal("cannot reset the mappings at %#lx", static_cast<unsigned long>(base));
     }

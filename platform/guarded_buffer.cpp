@@ -51,13 +51,13 @@ GuardedBuffer::GuardedBuffer(size_t length) {
 }
 
 GuardedBuffer::~GuardedBuffer() {
-  ORVA_UNPOISON(data_ + length_, static_cast<size_t>(end_ - (data_ + length_)));
+  ORVA_UNPOISON(base_, static_cast<size_t>(end_ - base_));
   munmap(base_, size_);
 }
 
 void GuardedBuffer::reuse(size_t length) {
-  ORVA_UNPOISON(data_ + length_, static_cast<size_t>(end_ - (data_ + length_)));
-  if (mappingSize(length) != size_) {
+  ORVA_UNPOISON(base_, static_cast<size_t>(end_ - base_));
+  if (mappingSize(length) > size_) {
     munmap(base_, size_);
     map(length);
   }
@@ -65,6 +65,7 @@ void GuardedBuffer::reuse(size_t length) {
 }
 
 void GuardedBuffer::map(size_t length) {
+  data_ = nullptr;
   size_ = mappingSize(length);
   void* mapping = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   if (mapping == MAP_FAILED) throw std::bad_alloc();
@@ -77,11 +78,15 @@ void GuardedBuffer::map(size_t length) {
 }
 
 void GuardedBuffer::place(size_t length) {
+  uint8_t* const used = data_ != nullptr ? data_ : end_;  // what the last buffer began at
   length_ = length;
   data_ =
       reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(end_ - length) & ~(kAlignment - 1));
-  std::memset(base_, 0, static_cast<size_t>(data_ - base_));  // as new pages hold
+  // Before the buffer the pages hold zero, as new ones do: only what the last,
+  // longer buffer used needs clearing.
+  if (used < data_) std::memset(used, 0, static_cast<size_t>(data_ - used));
   std::memset(data_, kPattern, static_cast<size_t>(end_ - data_));
+  ORVA_POISON(base_, static_cast<size_t>(data_ - base_));
   ORVA_POISON(data_ + length, static_cast<size_t>(end_ - (data_ + length)));
 }
 
