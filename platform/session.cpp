@@ -382,6 +382,33 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   return result;
 }
 
+namespace {
+
+// The first byte at or after `from` of a system buffer of `size` bytes that no
+// longer holds what it was handed: the input, then the pattern.
+size_t firstChange(const uint8_t* buffer, size_t size, std::span<const uint8_t> input,
+                   size_t from) {
+  const size_t inputEnd = std::min(input.size(), size);
+  if (from < inputEnd) {
+    const auto at = std::mismatch(buffer + from, buffer + inputEnd, input.begin() + from);
+    if (at.first != buffer + inputEnd) return static_cast<size_t>(at.first - buffer);
+    from = inputEnd;
+  }
+  // A block at a time against the pattern, then byte by byte inside the block.
+  static const std::vector<uint8_t> kBlock(256, detail::GuardedBuffer::kPattern);
+  while (from < size) {
+    const size_t n = std::min(kBlock.size(), size - from);
+    if (std::memcmp(buffer + from, kBlock.data(), n) != 0) {
+      while (buffer[from] == detail::GuardedBuffer::kPattern) ++from;
+      return from;
+    }
+    from += n;
+  }
+  return size;
+}
+
+}  // namespace
+
 RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> input,
                                       uint32_t outputLength) {
   // The I/O manager's system buffer: max(input, output) bytes holding the input,
@@ -431,13 +458,7 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
   // Bytes changed past those reported never reach the caller: legal, but a sign
   // that the driver and its caller disagree about the record.
   const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, size));
-  // The buffer held the input, then the pattern.
-  size_t changed = reported;
-  while (changed < size &&
-         buffer.data()[changed] ==
-             (changed < input.size() ? input[changed] : detail::GuardedBuffer::kPattern)) {
-    ++changed;
-  }
+  const size_t changed = firstChange(buffer.data(), size, input, reported);
   if (changed < size) {
     char message[128];
     std::snprintf(message, sizeof message,
