@@ -5,6 +5,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -18,6 +19,10 @@ namespace orva::board {
 uint32_t widthMask(unsigned width) { return width >= 32 ? 0xFFFFFFFFu : (1u << width) - 1; }
 
 namespace {
+
+// The most display memory a board has; the mapping of every board's is this
+// long, of which the file's size (the board's memory) is accessible.
+constexpr size_t kLargestMemory = 0x3F * 0x20000;
 
 bool validWidth(unsigned width) { return width == 8 || width == 16 || width == 32; }
 
@@ -33,31 +38,38 @@ TraceEvent busEvent(TraceEvent::Op op, unsigned width, uint64_t address, uint64_
 }
 
 void checkConfig(const BoardConfig& c) {
-  if (c.memoryBytes % 0x20000 != 0 || c.memoryBytes > 0x3F * 0x20000u)
+  if (c.memoryBytes % 0x20000 != 0 || c.memoryBytes > kLargestMemory)
     throw std::invalid_argument("board memory must be a multiple of 128 KB, at most 8064 KB");
 }
 
 }  // namespace
 
-Board::State::State(const BoardConfig& c) : config(c), i2c(0x40, c.tvEncoderPresent) {
+Board::State::State(const BoardConfig& c, State* previous)
+    : config(c), i2c(0x40, c.tvEncoderPresent) {
   checkConfig(c);
-  vramFd = memfd_create("orva-vram", MFD_CLOEXEC);
-  if (vramFd < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
   // Keep at least one page so that a board without memory still has a mapping.
   const long page = sysconf(_SC_PAGESIZE);
-  vramMapped = c.memoryBytes != 0 ? c.memoryBytes : static_cast<size_t>(page);
-  if (ftruncate(vramFd, static_cast<off_t>(vramMapped)) != 0) {
-    const int error = errno;
-    close(vramFd);
-    throw std::system_error(error, std::generic_category(), "ftruncate display memory");
+  const size_t bytes = c.memoryBytes != 0 ? c.memoryBytes : static_cast<size_t>(page);
+  if (previous != nullptr) {
+    std::swap(vramFd, previous->vramFd);
+    std::swap(vram, previous->vram);
+    ge.swap(previous->ge);
+    std::fill(ge.begin(), ge.begin() + previous->geWritten, 0);
+    sioDevice.swap(previous->sioDevice);
+    for (auto& device : sioDevice) device.fill(0);
+  } else {
+    ge.assign(kGeWindowLength, 0);
+    sioDevice.assign(256, std::array<uint8_t, 256>{});
+    vramFd = memfd_create("orva-vram", MFD_CLOEXEC);
+    if (vramFd < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
   }
-  void* p = mmap(nullptr, vramMapped, PROT_READ | PROT_WRITE, MAP_SHARED, vramFd, 0);
-  if (p == MAP_FAILED) {
-    const int error = errno;
-    close(vramFd);
-    throw std::system_error(error, std::generic_category(), "mmap display memory");
+  try {
+    powerUpMemory(bytes);
+  } catch (...) {
+    if (vram != nullptr) munmap(vram, kLargestMemory);
+    if (vramFd >= 0) close(vramFd);
+    throw;
   }
-  vram = static_cast<uint8_t*>(p);
 
   crtc[0x11] = 0x80;
   crtc[0x20] = c.gbase;
@@ -66,7 +78,7 @@ Board::State::State(const BoardConfig& c) : config(c), i2c(0x40, c.tvEncoderPres
   cfg[0x1E] = static_cast<uint8_t>(c.tftBasePort >> 8);
   cfg[0x4C] = 0x10;
   const uint32_t hidden = 0xFFFFFFFFu;
-  std::memcpy(&ge[kCursorPositionRegister], &hidden, sizeof hidden);
+  geStore(kCursorPositionRegister, &hidden, sizeof hidden);
   sioDevice[0x08][0xE1] = c.superIoE1;
   clockSel[0x01] = static_cast<uint8_t>(~c.superIoE1 & 0x02);
   if (isPinto()) {
@@ -79,8 +91,24 @@ Board::State::State(const BoardConfig& c) : config(c), i2c(0x40, c.tvEncoderPres
   };
 }
 
+void Board::State::powerUpMemory(size_t bytes) {
+  if (ftruncate(vramFd, 0) != 0 || ftruncate(vramFd, static_cast<off_t>(bytes)) != 0) {
+    throw std::system_error(errno, std::generic_category(), "ftruncate display memory");
+  }
+  if (vram != nullptr) return;
+  void* p = mmap(nullptr, kLargestMemory, PROT_READ | PROT_WRITE, MAP_SHARED, vramFd, 0);
+  if (p == MAP_FAILED)
+    throw std::system_error(errno, std::generic_category(), "mmap display memory");
+  vram = static_cast<uint8_t*>(p);
+}
+
+void Board::State::geStore(uint32_t at, const void* value, uint32_t bytes) {
+  std::memcpy(&ge[at], value, bytes);
+  geWritten = std::max(geWritten, at + bytes);
+}
+
 Board::State::~State() {
-  if (vram != nullptr) munmap(vram, vramMapped);
+  if (vram != nullptr) munmap(vram, kLargestMemory);
   if (vramFd >= 0) close(vramFd);
 }
 
@@ -99,7 +127,7 @@ bool Board::State::memoryAccess(unsigned width, uint64_t physical, bool write, u
     const uint32_t at = offset - kGeWindow;
     if (at + bytes > kGeWindowLength) return false;
     if (write) {
-      std::memcpy(&ge[at], &value, bytes);  // little-endian host, as the chip
+      geStore(at, &value, bytes);  // little-endian host, as the chip
     } else {
       value = 0;
       std::memcpy(&value, &ge[at], bytes);
@@ -190,6 +218,10 @@ bool Board::State::tftDecodes(uint32_t port, unsigned width) const {
 
 Board::Board(const BoardConfig& config) : state_(std::make_unique<State>(config)) {}
 Board::~Board() = default;
+
+void Board::reset(const BoardConfig& config) {
+  state_ = std::make_unique<State>(config, state_.get());
+}
 
 const BoardConfig& Board::config() const { return state_->config; }
 Trace& Board::trace() { return state_->trace; }
@@ -347,7 +379,7 @@ void Board::presetConfig(uint8_t index, uint8_t value) {
 void Board::presetGeRegister(uint32_t offset, uint32_t value) {
   if (offset > kGeWindowLength - 4)
     throw std::out_of_range("graphics-engine register offset " + std::to_string(offset));
-  std::memcpy(&state_->ge[offset], &value, sizeof value);
+  state_->geStore(offset, &value, sizeof value);
 }
 
 void Board::presetDac(uint8_t index, std::array<uint8_t, 3> rgb) { state_->dac[index] = rgb; }

@@ -110,6 +110,9 @@ class Board {
  public:
   explicit Board(const BoardConfig& config);
   ~Board();
+  // The board as `config` powers it up, the display memory's file and mapping
+  // kept: cheaper than a new board, and the same to the driver and the trace.
+  void reset(const BoardConfig& config);
   Board(const Board&) = delete;
   Board& operator=(const Board&) = delete;
 

@@ -18,7 +18,9 @@ struct PortByte {
 };
 
 struct Board::State {
-  explicit State(const BoardConfig& c);
+  // `previous`, when given, hands over its display memory and its large register
+  // files, which start cleared here as on a new board.
+  explicit State(const BoardConfig& c, State* previous = nullptr);
   ~State();
   State(const State&) = delete;
   State& operator=(const State&) = delete;
@@ -27,10 +29,13 @@ struct Board::State {
   Trace trace;
   uint64_t timeNs = 0;
 
-  // Display memory: a memfd mapped once here; the platform may map it again.
+  // Display memory: a memfd mapped once here, as large as any board's; the
+  // platform may map it again.
   int vramFd = -1;
   uint8_t* vram = nullptr;
-  size_t vramMapped = 0;
+  // Sizes the display memory at `bytes`, every byte zero: the file is cut to
+  // nothing first, so the kernel drops only the pages that were touched.
+  void powerUpMemory(size_t bytes);
 
   // VGA core.
   uint8_t misc = 0x01;
@@ -60,15 +65,16 @@ struct Board::State {
   bool sioConfigMode = false;
   uint8_t sioIndex = 0;
   std::array<uint8_t, 0x30> sioGlobal{};
-  std::vector<std::array<uint8_t, 256>> sioDevice =
-      std::vector<std::array<uint8_t, 256>>(256, std::array<uint8_t, 256>{});
+  std::vector<std::array<uint8_t, 256>> sioDevice;  // 256 logical devices
 
   // The 0xEA/0xEB pair (not Pinto).
   std::array<uint8_t, 256> clockSel{};
   uint8_t clockSelIndex = 0;
 
   // Graphics-engine register window.
-  std::vector<uint8_t> ge = std::vector<uint8_t>(kGeWindowLength, 0);
+  std::vector<uint8_t> ge;  // kGeWindowLength bytes
+  uint32_t geWritten = 0;   // bytes of ge below this offset may be non-zero
+  void geStore(uint32_t at, const void* value, uint32_t bytes);
   uint64_t fbFaults = 0;
 
   // Devices.

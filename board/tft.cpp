@@ -14,20 +14,25 @@ unsigned bytesOf(unsigned width) { return width == 8 ? 1 : width == 16 ? 2 : 4; 
 
 }  // namespace
 
+uint16_t TftInterface::ioRegister(uint16_t reg) const {
+  const auto it = io_.find(reg);
+  return it != io_.end() ? it->second : 0;
+}
+
 void TftInterface::portWrite(unsigned width, uint32_t offset, uint32_t value) {
   bool data = false;
-  uint16_t merged = io_[index_];
+  uint16_t merged = ioRegister(index_);
   for (unsigned i = 0; i < bytesOf(width); ++i) {
     const uint32_t lane = offset + i;
     const uint8_t byte = static_cast<uint8_t>(value >> (8 * i));
     switch (lane) {
       case 0:
         index_ = static_cast<uint16_t>((index_ & 0xFF00) | byte);
-        merged = io_[index_];
+        merged = ioRegister(index_);
         break;
       case 1:
         index_ = static_cast<uint16_t>((index_ & 0x00FF) | (byte << 8));
-        merged = io_[index_];
+        merged = ioRegister(index_);
         break;
       case 4:
         merged = static_cast<uint16_t>((merged & 0xFF00) | byte);
@@ -53,7 +58,7 @@ uint32_t TftInterface::portRead(unsigned width, uint32_t offset) {
     const uint32_t lane = offset + i;
     uint8_t byte = 0xFF;
     if (lane == 0 || lane == 1) byte = static_cast<uint8_t>(index_ >> (8 * lane));
-    if (lane == 4 || lane == 5) byte = static_cast<uint8_t>(io_[index_] >> (8 * (lane - 4)));
+    if (lane == 4 || lane == 5) byte = static_cast<uint8_t>(ioRegister(index_) >> (8 * (lane - 4)));
     result |= static_cast<uint32_t>(byte) << (8 * i);
   }
   return result;
@@ -127,7 +132,7 @@ uint32_t TftInterface::memoryRead(unsigned width, uint32_t offset) {
 
 std::array<uint16_t, 16> TftInterface::ioPanelRegisters() const {
   std::array<uint16_t, 16> r{};
-  for (unsigned i = 0; i < 16; ++i) r[i] = io_[i];
+  for (unsigned i = 0; i < 16; ++i) r[i] = ioRegister(static_cast<uint16_t>(i));
   return r;
 }
 

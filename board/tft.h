@@ -9,6 +9,7 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <map>
 #include <vector>
 
 namespace orva::board {
@@ -46,7 +47,7 @@ class TftInterface {
 
   // Register files. I/O form: the value last written to each register number (16-bit).
   // Memory form: registers decoded from the window layout above.
-  uint16_t ioRegister(uint16_t reg) const { return io_[reg]; }
+  uint16_t ioRegister(uint16_t reg) const;
   uint16_t windowRegister(unsigned reg) const;
   uint16_t windowWord(unsigned word) const;
   uint16_t selectedRegister() const { return index_; }
@@ -72,7 +73,7 @@ class TftInterface {
   void clearLog();
 
  private:
-  std::vector<uint16_t> io_ = std::vector<uint16_t>(0x10000, 0);
+  std::map<uint16_t, uint16_t> io_;  // registers written so far; the others read 0
   uint16_t index_ = 0;
   std::array<uint8_t, kWindowBytes> window_{};
   std::vector<TftRegisterWrite> ioWrites_;

@@ -59,6 +59,7 @@ class Trace {
   void clear();  // events and counters
   // Keep only counters (fuzzing, benchmarks); events are dropped.
   void setRecording(bool on) { recording_ = on; }
+  bool recording() const { return recording_; }
   std::string toJsonLines() const;
   static std::string toJson(const TraceEvent& event);
 

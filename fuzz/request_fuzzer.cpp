@@ -14,25 +14,32 @@
 // (.data, .bss and the relocated .data.rel sections) is put back to its load-time
 // image before each input: the same state a fresh load gives. The session loads a
 // small forwarding module in its place, whose DriverEntry enters this one.
+//
+// Built a second time (orva_image_fuzzer), the same inputs run the shipped
+// x86-64 orva.sys through the PE loader instead: each session maps the image
+// afresh. Its coverage is that of this harness only; the image has no counters.
+//
+// One session serves the whole run: Session::reset powers its board up again
+// and drops its mappings, processes and buffers before each input, the same
+// state a new session gives, without the cost of building one. ORVA_FUZZ_MODE
+// (below) selects a new session per input instead, or a check that the two
+// agree.
 #include <dlfcn.h>
-#include <elf.h>
-#include <link.h>
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
+#include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "board.h"
 #include "fuzz_input.h"
 #include "miniport/miniport.h"
+#include "module_data.h"
 #include "orva/requests.h"
 #include "orva/session.h"
 #include "timing.h"
@@ -59,88 +66,38 @@ void fail(const char* format, ...) {
     if (!(condition)) fail(__VA_ARGS__); \
   } while (0)
 
-// Copies bytes without the address sanitizer's view of the driver's globals:
-// their redzones are part of the sections being put back.
-__attribute__((no_sanitize("address", "undefined"))) void copyRaw(uint8_t* to, const uint8_t* from,
-                                                                  size_t n) {
-  volatile uint8_t* out = to;
-  for (size_t i = 0; i < n; ++i) out[i] = from[i];
-}
-
+#ifdef ORVA_FUZZ_DRIVER_MODULE
 // The instrumented driver module, loaded once for the whole run.
 class Driver {
  public:
   explicit Driver(const char* path) {
-    handle_ = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    CHECK(handle_ != nullptr, "cannot load %s: %s", path, dlerror());
-    link_map* map = nullptr;
-    CHECK(dlinfo(handle_, RTLD_DI_LINKMAP, &map) == 0, "no link map for %s", path);
-    const auto base = static_cast<uintptr_t>(map->l_addr);
-    for (const auto& [offset, size] : writableSections(path)) {
-      Section s;
-      s.at = reinterpret_cast<uint8_t*>(base + offset);
-      s.image.resize(size);
-      copyRaw(s.image.data(), s.at, size);
-      sections_.push_back(std::move(s));
-    }
-    CHECK(!sections_.empty(), "%s has no writable data", path);
-    entry_ = dlsym(handle_, "DriverEntry");
-    hardwareId_ = static_cast<ULONG*>(dlsym(handle_, "HWGENERIC_ulHardwareID"));
+    void* handle = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+    CHECK(handle != nullptr, "cannot load %s: %s", path, dlerror());
+    data_.emplace(handle, path);
+    entry_ = dlsym(handle, "DriverEntry");
+    hardwareId_ = static_cast<ULONG*>(dlsym(handle, "HWGENERIC_ulHardwareID"));
     CHECK(entry_ != nullptr && hardwareId_ != nullptr, "%s is not the driver", path);
   }
 
   // Every module variable back at its load-time value.
   void reload() {
-    for (Section& s : sections_) copyRaw(s.at, s.image.data(), s.image.size());
+    data_->restore();
     CHECK(*hardwareId_ == 0xFFFFFFFF, "driver state not restored");
   }
 
   void* entry() const { return entry_; }
 
  private:
-  struct Section {
-    uint8_t* at = nullptr;
-    std::vector<uint8_t> image;
-  };
-
-  // (address, size) of the sections that hold the driver's module variables.
-  static std::vector<std::pair<uintptr_t, size_t>> writableSections(const char* path) {
-    std::ifstream file(path, std::ios::binary);
-    std::vector<char> image((std::istreambuf_iterator<char>(file)),
-                            std::istreambuf_iterator<char>());
-    CHECK(image.size() >= sizeof(Elf64_Ehdr), "%s is not an ELF file", path);
-    Elf64_Ehdr header;
-    std::memcpy(&header, image.data(), sizeof header);
-    CHECK(header.e_shoff + uint64_t{header.e_shnum} * sizeof(Elf64_Shdr) <= image.size(),
-          "%s: section headers", path);
-    std::vector<Elf64_Shdr> sections(header.e_shnum);
-    std::memcpy(sections.data(), image.data() + header.e_shoff,
-                header.e_shnum * sizeof(Elf64_Shdr));
-    const Elf64_Shdr& names = sections.at(header.e_shstrndx);
-    std::vector<std::pair<uintptr_t, size_t>> out;
-    for (const Elf64_Shdr& s : sections) {
-      if ((s.sh_flags & (SHF_ALLOC | SHF_WRITE)) != (SHF_ALLOC | SHF_WRITE) || s.sh_size == 0) {
-        continue;
-      }
-      const std::string name(image.data() + names.sh_offset + s.sh_name);
-      if (name == ".data" || name == ".bss" || name == ".data.rel" ||
-          name.rfind(".data.rel.local", 0) == 0) {
-        out.emplace_back(s.sh_addr, s.sh_size);
-      }
-    }
-    return out;
-  }
-
-  void* handle_ = nullptr;
+  std::optional<platform::detail::ModuleData> data_;
   void* entry_ = nullptr;
   ULONG* hardwareId_ = nullptr;
-  std::vector<Section> sections_;
 };
 
 Driver& driver() {
   static Driver* instance = new Driver(ORVA_FUZZ_DRIVER_MODULE);
   return *instance;
 }
+#endif
 
 // --- The board ---------------------------------------------------------------
 
@@ -218,7 +175,7 @@ platform::SessionOptions boardOf(Reader& in) {
       registryValue(in, static_cast<RegistryKind>(((flags >> 4) & 7) % kRegistryKinds));
   options.verify = true;
   options.runDriverEntry = false;
-  options.driverPath = ORVA_FUZZ_ENTRY_MODULE;
+  options.driverPath = ORVA_FUZZ_DRIVER_FILE;
   return options;
 }
 
@@ -237,7 +194,6 @@ class Run {
     modes_ = modes.value;
     CHECK(modes_.size() == extension_.ulNumModes, "listed %zu modes of %u", modes_.size(),
           extension_.ulNumModes);
-    for (const auto& m : modes_) listed_.insert(m.ModeIndex);
   }
 
   void step(Reader& in) {
@@ -408,11 +364,11 @@ class Run {
       input.assign(reinterpret_cast<uint8_t*>(&number), reinterpret_cast<uint8_t*>(&number) + 4);
     const RequestResult r = send(IOCTL_VIDEO_SET_CURRENT_MODE, input, 0);
     const bool wellFormed = input.size() >= 4;
-    const bool listed = wellFormed && listed_.count(number) != 0;
+    const bool known = wellFormed && listed(number);
     CHECK(r.status == (!wellFormed ? 122u
-                       : listed    ? 0u
+                       : known     ? 0u
                                    : 87u),
-          "mode %u (listed %d): status %u", number, listed, r.status);
+          "mode %u (listed %d): status %u", number, known, r.status);
     if (r.status != 0) return;
     current_ = *std::find_if(modes_.begin(), modes_.end(),
                              [&](const auto& m) { return m.ModeIndex == number; });
@@ -578,7 +534,7 @@ class Run {
     if (code == IOCTL_VIDEO_SET_CURRENT_MODE && r.status == 0) {
       uint32_t number = 0;
       std::memcpy(&number, input.data(), 4);
-      CHECK(listed_.count(number) != 0, "unlisted mode %u set", number);
+      CHECK(listed(number), "unlisted mode %u set", number);
       current_ = *std::find_if(modes_.begin(), modes_.end(),
                                [&](const auto& m) { return m.ModeIndex == number; });
     }
@@ -592,6 +548,11 @@ class Run {
     }
   }
 
+  bool listed(uint32_t number) const {
+    return std::any_of(modes_.begin(), modes_.end(),
+                       [&](const auto& m) { return m.ModeIndex == number; });
+  }
+
   const HW_DEVICE_EXTENSION& extension() {
     std::memcpy(&extension_, s_.deviceExtension().data(), sizeof extension_);
     return extension_;
@@ -602,7 +563,6 @@ class Run {
   board::Board& board_;
   HW_DEVICE_EXTENSION extension_{};
   std::vector<VIDEO_MODE_INFORMATION> modes_;
-  std::set<uint32_t> listed_;
   std::optional<VIDEO_MODE_INFORMATION> current_;
   VIDEO_POINTER_POSITION position_{-1, -1};  // the load-time position, 65535 in 16 bits
   bool rawAccess_ = false;
@@ -610,28 +570,21 @@ class Run {
 
 constexpr unsigned kMaxRequests = 64;
 
-}  // namespace
-}  // namespace orva::fuzz
-
 // The forwarding module's DriverEntry enters the driver loaded above.
 using Entry = ULONG NTAPI (*)(PVOID, PVOID);
 
-// Loaded before the fuzzer starts, so that its coverage counters are counted from
-// the first input on.
-extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
-  orva::fuzz::driver();
-  return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace orva::fuzz;
-  Driver& d = driver();
-  d.reload();
-  Reader in({data, size});
-  orva::platform::Session session(boardOf(in));
-  Entry* forward = session.driverSymbol<Entry>("ORVA_FuzzForward");
-  CHECK(forward != nullptr, "forwarding module has no ORVA_FuzzForward");
-  *forward = reinterpret_cast<Entry>(d.entry());
+// One input on a session the options just made or reset. Only the counters
+// matter to the checks; `record` keeps the trace as well.
+void fuzzOne(Session& session, Reader& in, bool record) {
+  // A session of the forwarding module enters the instrumented driver, put
+  // back to its load-time state; a .sys image was mapped afresh by the session.
+#ifdef ORVA_FUZZ_DRIVER_MODULE
+  if (Entry* forward = session.driverSymbol<Entry>("ORVA_FuzzForward"); forward != nullptr) {
+    driver().reload();
+    *forward = reinterpret_cast<Entry>(driver().entry());
+  }
+#endif
+  session.trace().setRecording(record);
   session.startDriver();
   if (!session.open()) {
     // A refused adapter: nothing was published and no request can reach it. Its
@@ -639,11 +592,135 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(session.findAdapterCalls() == 1, "a refused adapter was looked for again");
     CHECK(session.trace().counters().undecoded == 0, "%llu undecoded accesses before refusing",
           static_cast<unsigned long long>(session.trace().counters().undecoded));
-    return 0;
+    return;
   }
-  session.trace().setRecording(false);
   Run run(session);
   for (unsigned i = 0; i < kMaxRequests && !in.done(); ++i) run.step(in);
   run.finish();
+}
+
+// How the inputs run, from ORVA_FUZZ_MODE: "reset" (the default) keeps one
+// session and resets it for each input; "fresh" makes a new session for each,
+// as tests do; "check-reset" runs each input on a new session and on the kept
+// one reset after use, and ends the process when the two differ in any trace
+// event or display memory byte; "check-image" does the same between the
+// instrumented driver and the shipped x86-64 image.
+enum class Mode { Reset, Fresh, CheckReset, CheckImage };
+
+Mode mode() {
+  static const Mode m = [] {
+    const char* value = std::getenv("ORVA_FUZZ_MODE");
+    const std::string name = value != nullptr ? value : "";
+    if (name.empty() || name == "reset") return Mode::Reset;
+    if (name == "fresh") return Mode::Fresh;
+    if (name == "check-image") return Mode::CheckImage;
+    CHECK(name == "check-reset", "ORVA_FUZZ_MODE=%s: reset, fresh, check-reset or check-image",
+          value);
+    return Mode::CheckReset;
+  }();
+  return m;
+}
+
+// What a run leaves behind that the checks compare.
+struct Outcome {
+  std::string trace;
+  std::vector<uint8_t> memory;
+};
+
+Outcome runRecorded(Session& session, std::span<const uint8_t> input) {
+  Reader in(input);
+  boardOf(in);  // already applied to the session
+  fuzzOne(session, in, true);
+  const board::Board& b = session.board();
+  return {session.trace().toJsonLines(), {b.vram(), b.vram() + b.vramSize()}};
+}
+
+// `what` names the second run: "after a reset", "in the image".
+void compare(const Outcome& fresh, const Outcome& reset, const char* what) {
+  if (fresh.trace != reset.trace) {
+    size_t at = 0;
+    while (at < fresh.trace.size() && at < reset.trace.size() && fresh.trace[at] == reset.trace[at])
+      ++at;
+    const size_t line =
+        static_cast<size_t>(std::count(fresh.trace.begin(), fresh.trace.begin() + at, '\n'));
+    const auto lineOf = [&](const std::string& trace) {
+      size_t start = 0;
+      for (size_t n = 0; n < line && start != std::string::npos; ++n)
+        start = trace.find('\n', start) + 1;
+      return trace.substr(start, trace.find('\n', start) - start);
+    };
+    fail("%s the trace differs at event %zu:\n  %s\n  %s", what, line + 1,
+         lineOf(fresh.trace).c_str(), lineOf(reset.trace).c_str());
+  }
+  CHECK(fresh.memory.size() == reset.memory.size(), "%s display memory of %zu bytes, not %zu", what,
+        reset.memory.size(), fresh.memory.size());
+  const auto diff = std::mismatch(fresh.memory.begin(), fresh.memory.end(), reset.memory.begin());
+  CHECK(diff.first == fresh.memory.end(), "%s display memory byte %#zx is %#x, not %#x", what,
+        static_cast<size_t>(diff.first - fresh.memory.begin()), *diff.second, *diff.first);
+}
+
+}  // namespace
+}  // namespace orva::fuzz
+
+// Loaded before the fuzzer starts, so that its coverage counters are counted from
+// the first input on.
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+#ifdef ORVA_FUZZ_DRIVER_MODULE
+  orva::fuzz::driver();
+#endif
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  using namespace orva::fuzz;
+  Reader in({data, size});
+  const orva::platform::SessionOptions options = boardOf(in);
+  if (mode() == Mode::Fresh) {
+    Session session(options);
+    fuzzOne(session, in, false);
+    return 0;
+  }
+  if (mode() == Mode::CheckReset) {
+    // A new session, then one that served the input before (and the input
+    // before it), reset.
+    static std::vector<uint8_t> previous;
+    Outcome fresh;
+    {
+      Session session(options);
+      fresh = runRecorded(session, {data, size});
+    }
+    Reader before(previous);
+    Session used(boardOf(before));
+    runRecorded(used, previous);
+    used.reset(options);
+    compare(fresh, runRecorded(used, {data, size}), "after a reset");
+    used.reset(options);
+    compare(fresh, runRecorded(used, {data, size}), "after a reset");
+    previous.assign(data, data + size);
+    return 0;
+  }
+  if (mode() == Mode::CheckImage) {
+#ifdef ORVA_FUZZ_IMAGE
+    Outcome host;
+    {
+      Session session(options);
+      host = runRecorded(session, {data, size});
+    }
+    orva::platform::SessionOptions image = options;
+    image.driverPath = ORVA_FUZZ_IMAGE;
+    Session session(image);
+    compare(host, runRecorded(session, {data, size}), "in the image");
+    return 0;
+#else
+    fail("this build has no x86-64 orva.sys to compare with");
+#endif
+  }
+  static std::unique_ptr<Session> kept;
+  if (kept) {
+    kept->reset(options);
+  } else {
+    kept = std::make_unique<Session>(options);
+  }
+  fuzzOne(*kept, in, false);
   return 0;
 }

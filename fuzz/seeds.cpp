@@ -61,7 +61,10 @@ void pointerShape(Writer& w, uint32_t flags, uint32_t width, uint32_t height, in
 void setMode(Writer& w, const std::string& mode) {
   w.op(Op::SetMode);
   unsigned width = 0, height = 0, bpp = 0, hz = 0;
-  if (std::sscanf(mode.c_str(), "%ux%ux%u@%u", &width, &height, &bpp, &hz) >= 3) {
+  if (mode == "first") {  // the first listed mode
+    w.u8(0);
+    w.u8(0);
+  } else if (std::sscanf(mode.c_str(), "%ux%ux%u@%u", &width, &height, &bpp, &hz) >= 3) {
     w.u8(1);
     w.u16(static_cast<uint16_t>(width));
     w.u16(static_cast<uint16_t>(height));
@@ -116,12 +119,23 @@ bool line(Writer& w, const std::string& text) {
     w.u8(command == "query-pointer-caps" ? 1 : 0);
     w.u16(command == "query-pointer-caps" ? 20 : 4);
   } else if (command == "palette" && !args.empty()) {
+    std::vector<uint32_t> colours;
+    if (args.size() == 2 && args[1] == "rgb332") {
+      // 256 entries: red and green in 3 bits, blue in 2.
+      for (uint32_t i = 0; i < 256; ++i) {
+        colours.push_back(((i >> 5) * 255 / 7) << 16 | (((i >> 2) & 7) * 255 / 7) << 8 |
+                          (i & 3) * 255 / 3);
+      }
+    } else {
+      for (size_t i = 1; i < args.size(); ++i) {
+        colours.push_back(static_cast<uint32_t>(std::stoul(args[i], nullptr, 16)));
+      }
+    }
     w.op(Op::Palette);
     w.u16(static_cast<uint16_t>(arg(0)));
-    w.u16(static_cast<uint16_t>(args.size() - 1));
+    w.u16(static_cast<uint16_t>(colours.size()));
     w.u8(0);
-    for (size_t i = 1; i < args.size(); ++i) {
-      const uint32_t rgb = static_cast<uint32_t>(std::stoul(args[i], nullptr, 16));
+    for (const uint32_t rgb : colours) {
       w.u8(static_cast<uint8_t>(rgb >> 16));
       w.u8(static_cast<uint8_t>(rgb >> 8));
       w.u8(static_cast<uint8_t>(rgb));
@@ -132,7 +146,7 @@ bool line(Writer& w, const std::string& text) {
     int x = 0, y = 0;
     for (const std::string& a : args) {
       const size_t eq = a.find('=');
-      if (eq == std::string::npos) continue;
+      if (eq == std::string::npos || a.substr(eq + 1) == "caps") continue;  // the default flags
       const std::string key = a.substr(0, eq);
       const int value = static_cast<int>(std::stol(a.substr(eq + 1), nullptr, 0));
       if (key == "flags") flags = static_cast<uint32_t>(value);

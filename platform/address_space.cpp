@@ -59,19 +59,53 @@ bool resetPages(uintptr_t at, size_t size) {
 AddressSpace::AddressSpace(board::Board& board) : board_(board) {
   system_.base = kSystemBase;
   system_.limit = kSystemLimit;
-  system_.next = static_cast<uintptr_t>(kSystemBase);
+  system_.next = system_.held = static_cast<uintptr_t>(kSystemBase);
   user_.base = kUserBase;
   user_.limit = kUserLimit;
-  user_.next = static_cast<uintptr_t>(kUserBase);
+  user_.next = user_.held = static_cast<uintptr_t>(kUserBase);
 }
 
 AddressSpace::~AddressSpace() {
-  for (const auto& [start, region] : memory_) {
-    munmap(reinterpret_cast<void*>(region.base), region.size);
-  }
+  release();
   for (const Area* area : {&system_, &user_}) {
-    for (const auto& [base, size] : area->retired) munmap(reinterpret_cast<void*>(base), size);
+    if (area->held > area->base) {
+      munmap(reinterpret_cast<void*>(area->base), area->held - static_cast<uintptr_t>(area->base));
+    }
   }
+}
+
+void AddressSpace::release() {
+  // The part of [base, base + size) above the area's held range.
+  const auto unmap = [](const Area& area, uintptr_t base, size_t size) {
+    const uintptr_t from = std::max(base, area.held);
+    if (from < base + size) munmap(reinterpret_cast<void*>(from), base + size - from);
+  };
+  for (const auto& [start, region] : memory_) unmap(*region.area, region.base, region.size);
+  for (const Area* area : {&system_, &user_}) {
+    for (const auto& [base, size] : area->retired) unmap(*area, base, size);
+  }
+  memory_.clear();
+  ports_.clear();
+}
+
+void AddressSpace::reset() {
+  for (Area* area : {&system_, &user_}) {
+    // Everything handed out so far becomes one inaccessible reservation again,
+    // in one call, unless something else lives among it.
+    const auto base = static_cast<uintptr_t>(area->base);
+    if (!area->foreign) area->held = std::max(area->held, area->next);
+    // Nothing handed out since the last reset: the pages are as it left them.
+    if (area->next == base && area->retired.empty()) continue;
+    if (area->held > base && !resetPages(base, area->held - base)) {
+      fatal("cannot reset the mappings at %#lx", static_cast<unsigned long>(base));
+    }
+  }
+  release();
+  for (Area* area : {&system_, &user_}) {
+    area->retired.clear();
+    area->next = static_cast<uintptr_t>(area->base);
+  }
+  nextProcess_ = 4;
 }
 
 uintptr_t AddressSpace::createProcess() {
@@ -91,7 +125,14 @@ uintptr_t AddressSpace::reserve(Area& area, size_t size) {
   while (size <= limit - area.next) {
     const uintptr_t at = area.next;
     area.next += size;
+    if (at + size <= area.held) return at;
+    if (at < area.held) {
+      // Partly held: reserve the rest.
+      if (reserveAt(area.held, at + size - area.held)) return at;
+      continue;
+    }
     if (reserveAt(at, size)) return at;
+    area.foreign = true;
     // Addresses no longer match those of another run: say so, once.
     static bool told = false;
     if (!told) {

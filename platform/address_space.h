@@ -27,6 +27,10 @@ class AddressSpace {
     uint64_t limit = 0;
     uintptr_t next = 0;
     std::map<uintptr_t, size_t> retired;  // reserved ranges free for reuse
+    // [base, held) stays reserved and inaccessible across a reset: addresses
+    // below it are handed out again without a new reservation.
+    uintptr_t held = 0;
+    bool foreign = false;  // something else lives in the area: nothing is held
   };
 
 #if UINTPTR_MAX > 0xFFFFFFFFu
@@ -48,6 +52,10 @@ class AddressSpace {
   ~AddressSpace();
   AddressSpace(const AddressSpace&) = delete;
   AddressSpace& operator=(const AddressSpace&) = delete;
+
+  // Every mapping and process gone, addresses handed out from the start again:
+  // the space as a new session finds it.
+  void reset();
 
   // A new process: its handle, 4, 8, 12 ... in order.
   uintptr_t createProcess();
@@ -76,6 +84,8 @@ class AddressSpace {
     unsigned references = 1;
     Area* area = nullptr;
   };
+  // Unmaps every region and retired range above the held ones, and forgets them.
+  void release();
   bool viewOf(uint64_t physical, uint64_t* viewBase) const;
   bool inRegisterWindow(uint64_t physical) const;
   bool knownProcess(uintptr_t process) const;

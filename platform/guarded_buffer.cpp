@@ -32,27 +32,62 @@ constexpr uintptr_t kAlignment = 1;
 
 namespace orva::platform::detail {
 
-GuardedBuffer::GuardedBuffer(size_t length) : length_(length) {
-  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-  const size_t pages = (length + 7 + page - 1) / page;
-  size_ = (pages + 1) * page;
-  void* mapping = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (mapping == MAP_FAILED) throw std::bad_alloc();
-  base_ = static_cast<uint8_t*>(mapping);
-  end_ = base_ + pages * page;
-  if (mprotect(end_, page, PROT_NONE) != 0) {
-    munmap(base_, size_);
-    throw std::bad_alloc();
-  }
-  data_ =
-      reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(end_ - length) & ~(kAlignment - 1));
-  std::memset(data_, kPattern, static_cast<size_t>(end_ - data_));
-  ORVA_POISON(data_ + length, static_cast<size_t>(end_ - (data_ + length)));
+namespace {
+
+size_t pageSize() { return static_cast<size_t>(sysconf(_SC_PAGESIZE)); }
+
+// The mapping for `length` bytes: whole pages with room for the alignment, then
+// the guard page.
+size_t mappingSize(size_t length) {
+  const size_t page = pageSize();
+  return ((length + 7 + page - 1) / page + 1) * page;
+}
+
+}  // namespace
+
+GuardedBuffer::GuardedBuffer(size_t length) {
+  map(length);
+  place(length);
 }
 
 GuardedBuffer::~GuardedBuffer() {
-  ORVA_UNPOISON(data_ + length_, static_cast<size_t>(end_ - (data_ + length_)));
+  ORVA_UNPOISON(base_, static_cast<size_t>(end_ - base_));
   munmap(base_, size_);
+}
+
+void GuardedBuffer::reuse(size_t length) {
+  ORVA_UNPOISON(base_, static_cast<size_t>(end_ - base_));
+  if (mappingSize(length) > size_) {
+    munmap(base_, size_);
+    map(length);
+  }
+  place(length);
+}
+
+void GuardedBuffer::map(size_t length) {
+  data_ = nullptr;
+  size_ = mappingSize(length);
+  void* mapping = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (mapping == MAP_FAILED) throw std::bad_alloc();
+  base_ = static_cast<uint8_t*>(mapping);
+  end_ = base_ + size_ - pageSize();
+  if (mprotect(end_, pageSize(), PROT_NONE) != 0) {
+    munmap(base_, size_);
+    throw std::bad_alloc();
+  }
+}
+
+void GuardedBuffer::place(size_t length) {
+  uint8_t* const used = data_ != nullptr ? data_ : end_;  // what the last buffer began at
+  length_ = length;
+  data_ =
+      reinterpret_cast<uint8_t*>(reinterpret_cast<uintptr_t>(end_ - length) & ~(kAlignment - 1));
+  // Before the buffer the pages hold zero, as new ones do: only what the last,
+  // longer buffer used needs clearing.
+  if (used < data_) std::memset(used, 0, static_cast<size_t>(data_ - used));
+  std::memset(data_, kPattern, static_cast<size_t>(end_ - data_));
+  ORVA_POISON(base_, static_cast<size_t>(data_ - base_));
+  ORVA_POISON(data_ + length, static_cast<size_t>(end_ - (data_ + length)));
 }
 
 }  // namespace orva::platform::detail

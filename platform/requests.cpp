@@ -69,6 +69,7 @@ Reply<std::vector<VIDEO_MODE_INFORMATION>> queryModes(Session& session) {
   const uint32_t length = count.value.NumModes * sizeof(VIDEO_MODE_INFORMATION);
   reply.raw = session.request(IOCTL_VIDEO_QUERY_AVAIL_MODES, {}, length);
   const uint64_t returned = std::min<uint64_t>(reply.raw.information, reply.raw.output.size());
+  reply.value.reserve(static_cast<size_t>(returned / sizeof(VIDEO_MODE_INFORMATION)));
   for (uint64_t at = 0; at + sizeof(VIDEO_MODE_INFORMATION) <= returned;
        at += sizeof(VIDEO_MODE_INFORMATION)) {
     reply.value.push_back(recordAt<VIDEO_MODE_INFORMATION>(reply.raw.output, at));

@@ -82,11 +82,46 @@ std::vector<uint8_t> registryString(std::string_view text) {
 Session::Impl::Impl(const SessionOptions& options)
     : board(std::make_unique<board::Board>(options.board)),
       space(std::make_unique<detail::AddressSpace>(*board)) {
+  configure(options);
+  loadModule(modulePath);
+}
+
+void Session::Impl::configure(const SessionOptions& options) {
   if (options.outputType)
     presetValues[kOutputTypeName] = {options.outputTypeKind, *options.outputType};
   verify = options.verify;
   failMappings = options.failMappings;
-  loadModule(options.driverPath.empty() ? defaultModulePath() : options.driverPath);
+  modulePath = options.driverPath.empty() ? defaultModulePath() : options.driverPath;
+}
+
+void Session::Impl::reset(const SessionOptions& options) {
+  space->reset();
+  board->reset(options.board);
+  std::fill(std::begin(driverObject), std::end(driverObject), 0);
+  registryPath = kRegistryPath;
+  deviceKey = registryPath + u"\\Device0";
+  inRegistryCallback = false;
+  notices.clear();
+  mappingSites.clear();
+  failMappings.clear();
+  entryRan = false;
+  entryStatus = 0;
+  initializeCalled = false;
+  discovering = false;
+  opened = false;
+  initializeRoutine = nullptr;
+  startIo = nullptr;
+  adapters.clear();
+  findAdapterCalls = 0;
+  presetValues.clear();
+  writtenValues.clear();
+  configure(options);
+  if (image) {
+    unloadModule();
+    loadModule(modulePath);
+  } else {
+    moduleData->restore();
+  }
 }
 
 Session::Impl::~Impl() {
@@ -143,10 +178,18 @@ void Session::Impl::loadModule(const std::string& path) {
     moduleCopy.clear();
     throw std::runtime_error("cannot load driver module " + path + ": " + error);
   }
+  try {
+    moduleData = std::make_unique<detail::ModuleData>(module, moduleCopy);
+  } catch (...) {
+    unloadModule();
+    throw;
+  }
 }
 
 void Session::Impl::unloadModule() {
+  siteNames.clear();
   image.reset();
+  moduleData.reset();
   if (module != nullptr) dlclose(module);
   module = nullptr;
   if (!moduleCopy.empty()) unlink(moduleCopy.c_str());
@@ -269,6 +312,13 @@ uint32_t Session::startDriver() {
   return impl_->entryStatus;
 }
 
+void Session::reset(const SessionOptions& options) {
+  const std::string path = options.driverPath.empty() ? defaultModulePath() : options.driverPath;
+  if (path != impl_->modulePath) throw std::logic_error("a reset cannot load another driver");
+  impl_->reset(options);
+  if (options.runDriverEntry) startDriver();
+}
+
 Session::~Session() {
   delete impl_;
   g_current = nullptr;
@@ -308,7 +358,9 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
   entering.op = board::TraceEvent::Op::Request;
   entering.value = code;
   entering.extra = outputLength;
-  entering.bytes.assign(input.begin(), input.end());
+  // Events are only counted while the trace does not record: no copies then.
+  const bool recording = trace().recording();
+  if (recording) entering.bytes.assign(input.begin(), input.end());
   trace().add(std::move(entering));
 
   RequestResult result = impl_->complete(code, input, outputLength);
@@ -323,10 +375,39 @@ RequestResult Session::request(uint32_t code, std::span<const uint8_t> input,
       detail::ntError(result.ntStatus)
           ? 0
           : static_cast<size_t>(std::min<uint64_t>(result.information, outputLength));
-  done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
+  if (recording) {
+    done.bytes.assign(result.output.begin(), result.output.begin() + static_cast<ptrdiff_t>(shown));
+  }
   trace().add(std::move(done));
   return result;
 }
+
+namespace {
+
+// The first byte at or after `from` of a system buffer of `size` bytes that no
+// longer holds what it was handed: the input, then the pattern.
+size_t firstChange(const uint8_t* buffer, size_t size, std::span<const uint8_t> input,
+                   size_t from) {
+  const size_t inputEnd = std::min(input.size(), size);
+  if (from < inputEnd) {
+    const auto at = std::mismatch(buffer + from, buffer + inputEnd, input.begin() + from);
+    if (at.first != buffer + inputEnd) return static_cast<size_t>(at.first - buffer);
+    from = inputEnd;
+  }
+  // A block at a time against the pattern, then byte by byte inside the block.
+  static const std::vector<uint8_t> kBlock(256, detail::GuardedBuffer::kPattern);
+  while (from < size) {
+    const size_t n = std::min(kBlock.size(), size - from);
+    if (std::memcmp(buffer + from, kBlock.data(), n) != 0) {
+      while (buffer[from] == detail::GuardedBuffer::kPattern) ++from;
+      return from;
+    }
+    from += n;
+  }
+  return size;
+}
+
+}  // namespace
 
 RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> input,
                                       uint32_t outputLength) {
@@ -334,9 +415,13 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
   // not zeroed past it, ending where an inaccessible page begins so that a byte
   // beyond it faults.
   const size_t size = std::max<size_t>(input.size(), outputLength);
-  detail::GuardedBuffer buffer(size);
+  if (requestBuffer) {
+    requestBuffer->reuse(size);
+  } else {
+    requestBuffer = std::make_unique<detail::GuardedBuffer>(size);
+  }
+  detail::GuardedBuffer& buffer = *requestBuffer;
   if (!input.empty()) std::memcpy(buffer.data(), input.data(), input.size());
-  const std::vector<uint8_t> before(buffer.data(), buffer.data() + size);
 
   // Windows hands the status block over zeroed, so a miniport that stores no
   // status reports success there. Here a value no miniport stores marks it.
@@ -373,13 +458,12 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
   // Bytes changed past those reported never reach the caller: legal, but a sign
   // that the driver and its caller disagree about the record.
   const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, size));
-  const auto changed = std::mismatch(before.begin() + static_cast<ptrdiff_t>(reported),
-                                     before.end(), buffer.data() + reported);
-  if (changed.first != before.end()) {
+  const size_t changed = firstChange(buffer.data(), size, input, reported);
+  if (changed < size) {
     char message[128];
     std::snprintf(message, sizeof message,
                   "request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
-                  static_cast<size_t>(changed.first - before.begin()), reported, outputLength);
+                  changed, reported, outputLength);
     notice("unreported-output", message, std::string("HwStartIO"));
   }
   return result;
@@ -392,14 +476,21 @@ void Session::Impl::notice(std::string kind, std::string message, std::string si
 
 void Session::Impl::notice(std::string kind, std::string message, const void* returnAddress) {
   if (!verify) return;
-  notice(std::move(kind), std::move(message),
-         detail::callSite(returnAddress, moduleCopy, moduleName));
+  notice(std::move(kind), std::move(message), siteName(returnAddress));
 }
 
 void Session::Impl::noteMapping(const void* address, const void* returnAddress) {
   if (!verify || address == nullptr) return;
-  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address),
-                           detail::callSite(returnAddress, moduleCopy, moduleName));
+  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address), returnAddress);
+}
+
+const std::string& Session::Impl::siteName(const void* returnAddress) const {
+  auto it = siteNames.find(returnAddress);
+  if (it == siteNames.end()) {
+    it = siteNames.emplace(returnAddress, detail::callSite(returnAddress, moduleCopy, moduleName))
+             .first;
+  }
+  return it->second;
 }
 
 const std::vector<Notice>& Session::notices() const { return impl_->notices; }
@@ -416,8 +507,9 @@ std::vector<Notice> Session::verifierReport() const {
                   static_cast<unsigned long long>(mapping.address), mapping.references,
                   mapping.references == 1 ? "" : "s");
     const auto site = impl_->mappingSites.find(static_cast<uintptr_t>(mapping.address));
-    report.push_back({"unreleased-mapping", message,
-                      site != impl_->mappingSites.end() ? site->second : std::string()});
+    report.push_back(
+        {"unreleased-mapping", message,
+         site != impl_->mappingSites.end() ? impl_->siteName(site->second) : std::string()});
   }
   return report;
 }

@@ -12,7 +12,9 @@
 
 #include "address_space.h"
 #include "board.h"
+#include "guarded_buffer.h"
 #include "host_ddk.h"
+#include "module_data.h"
 #include "orva/driver_image.h"
 #include "session.h"
 
@@ -21,6 +23,11 @@ namespace orva::platform {
 struct Session::Impl {
   explicit Impl(const SessionOptions& options);
   ~Impl();
+  // Everything but the loaded module back to a new session's state for
+  // `options`; the module's variables back to their load-time values.
+  void reset(const SessionOptions& options);
+  // The state that follows from the options alone.
+  void configure(const SessionOptions& options);
 
   // The one session of this process, or a fatal error when there is none.
   static Impl& current(const char* function);
@@ -47,15 +54,18 @@ struct Session::Impl {
   std::unique_ptr<detail::AddressSpace> space;
   // The driver: a host module, or a .sys image.
   void* module = nullptr;
+  std::string modulePath;  // the file the options named
   std::string moduleCopy;  // the private copy of the module file this session loaded
+  std::unique_ptr<detail::ModuleData> moduleData;  // its load-time variables
   std::unique_ptr<orva::loader::DriverImage> image;
 
   // What DriverEntry gets: a stand-in driver object and the service's registry path.
   uint64_t driverObject[8] = {};
-  std::u16string registryPath = u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
+  static constexpr const char16_t* kRegistryPath =
+      u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva";
+  std::u16string registryPath = kRegistryPath;
   // The adapter's key, which HwFindAdapter gets in its config record.
-  std::u16string deviceKey =
-      u"\\Registry\\Machine\\System\\CurrentControlSet\\Services\\orva\\Device0";
+  std::u16string deviceKey = registryPath + u"\\Device0";
   // The memory the system reports to HwFindAdapter.
   static constexpr ULONGLONG kSystemMemorySize = 256ull << 20;
 
@@ -64,12 +74,18 @@ struct Session::Impl {
   bool verify = false;
   bool inRegistryCallback = false;
   std::vector<Notice> notices;
-  std::map<uintptr_t, std::string> mappingSites;  // where each live mapping was first made
-  std::string moduleName;                         // the driver module's file name
+  // Where each live mapping was first made: the return address of the call,
+  // named when a report needs it.
+  std::map<uintptr_t, const void*> mappingSites;
+  std::string moduleName;  // the driver module's file name
   // Records a verifier notice for a call that returns to `returnAddress`.
   void notice(std::string kind, std::string message, const void* returnAddress);
   void notice(std::string kind, std::string message, std::string site);
   void noteMapping(const void* address, const void* returnAddress);
+  // The name of the call site that returns to `returnAddress`, looked up once
+  // for each address while the module stays loaded.
+  const std::string& siteName(const void* returnAddress) const;
+  mutable std::map<const void*, std::string> siteNames;
   std::vector<uint64_t> failMappings;  // device bases refused on purpose
 
   bool entryRan = false;
@@ -81,6 +97,8 @@ struct Session::Impl {
   PVIDEO_HW_START_IO startIo = nullptr;
   std::vector<Adapter> adapters;
   unsigned findAdapterCalls = 0;
+  // The system buffer of the last request: its pages serve the next one too.
+  std::unique_ptr<detail::GuardedBuffer> requestBuffer;
 
   // One buffered request through HwStartIO, completed as the I/O manager does.
   RequestResult complete(uint32_t code, std::span<const uint8_t> input, uint32_t outputLength);

@@ -158,12 +158,16 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
   session.checkExtension(HwDeviceExtension, kName);
   const auto physical = static_cast<uint64_t>(IoAddress.QuadPart);
   return guarded(kName, [&] {
-    char range[96];
-    std::snprintf(range, sizeof range, "%s range %#llx, %u bytes", InIoSpace ? "I/O" : "memory",
-                  static_cast<unsigned long long>(physical), NumberOfUchars);
-    if (!session.discovering && !session.inRegistryCallback) {
-      session.notice("device-base-outside-discovery",
-                     std::string(range) + " mapped outside HwFindAdapter", caller);
+    // The notices' text, made only when the verifier keeps it.
+    const auto range = [&](const char* tail) {
+      char text[160];
+      std::snprintf(text, sizeof text, "%s range %#llx, %u bytes %s", InIoSpace ? "I/O" : "memory",
+                    static_cast<unsigned long long>(physical), NumberOfUchars, tail);
+      return std::string(text);
+    };
+    if (session.verify && !session.discovering && !session.inRegistryCallback) {
+      session.notice("device-base-outside-discovery", range("mapped outside HwFindAdapter"),
+                     caller);
     }
     const bool refused = std::find(session.failMappings.begin(), session.failMappings.end(),
                                    physical) != session.failMappings.end();
@@ -177,9 +181,10 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.failed = base == nullptr;
     session.board->trace().add(std::move(event));
     if (base != nullptr) {
-      session.notice("unclaimed-range",
-                     std::string(range) + " mapped without being claimed as an access range",
-                     caller);
+      if (session.verify) {
+        session.notice("unclaimed-range", range("mapped without being claimed as an access range"),
+                       caller);
+      }
       session.noteMapping(base, caller);
     }
     return base;

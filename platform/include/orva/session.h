@@ -95,6 +95,15 @@ class Session {
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
+  // The session as `options` would make it new, without loading the driver
+  // again: its module variables are put back to their load-time values (a .sys
+  // image is mapped afresh), the board powers up again in the display memory
+  // it had, and every mapping, process, adapter, registry value, notice and
+  // request buffer of before is gone. For a fuzzer, which must not load a
+  // module per input; everything else makes a new Session. Throws
+  // std::logic_error when `options` names another driver file.
+  void reset(const SessionOptions& options);
+
   // Runs DriverEntry now, for a session made with runDriverEntry = false (tests
   // that set module variables before the driver starts); returns its value.
   // Throws std::logic_error when DriverEntry has already run.
