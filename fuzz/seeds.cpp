@@ -121,10 +121,10 @@ bool line(Writer& w, const std::string& text) {
   } else if (command == "palette" && !args.empty()) {
     std::vector<uint32_t> colours;
     if (args.size() == 2 && args[1] == "rgb332") {
-      // 256 entries: red and green in 3 bits, blue in 2.
+      // The 256 entries orvasim sends: 3 bits of red, 3 of green and 2 of blue,
+      // red counting fastest.
       for (uint32_t i = 0; i < 256; ++i) {
-        colours.push_back(((i >> 5) * 255 / 7) << 16 | (((i >> 2) & 7) * 255 / 7) << 8 |
-                          (i & 3) * 255 / 3);
+        colours.push_back(((i & 7) * 32) << 16 | (((i >> 3) & 7) * 32) << 8 | (i >> 6) * 64);
       }
     } else {
       for (size_t i = 1; i < args.size(); ++i) {
