@@ -53,6 +53,11 @@ Board::State::State(const BoardConfig& c, State* previous)
   if (previous != nullptr) {
     std::swap(vramFd, previous->vramFd);
     std::swap(vram, previous->vram);
+    std::swap(vramBytes, previous->vramBytes);
+    // The event list keeps its storage: a new board's trace is empty and records.
+    std::swap(trace, previous->trace);
+    trace.clear();
+    trace.setRecording(true);
     ge.swap(previous->ge);
     std::fill(ge.begin(), ge.begin() + previous->geWritten, 0);
     sioDevice.swap(previous->sioDevice);
@@ -92,9 +97,22 @@ Board::State::State(const BoardConfig& c, State* previous)
 }
 
 void Board::State::powerUpMemory(size_t bytes) {
-  if (ftruncate(vramFd, 0) != 0 || ftruncate(vramFd, static_cast<off_t>(bytes)) != 0) {
+  if (vram != nullptr) {
+    // The file's data extents are the pages ever written (or read) through any
+    // mapping of it; everything else is a hole and reads as zero already.
+    const auto kept = static_cast<off_t>(std::min(vramBytes, bytes));
+    for (off_t at = lseek(vramFd, 0, SEEK_DATA); at >= 0 && at < kept;) {
+      const off_t end = std::min(lseek(vramFd, at, SEEK_HOLE), kept);
+      if (end <= at) break;
+      std::memset(vram + at, 0, static_cast<size_t>(end - at));
+      at = lseek(vramFd, end, SEEK_DATA);
+    }
+  }
+  // Cutting the file drops the pages above the new size; growing it adds holes.
+  if (bytes != vramBytes && ftruncate(vramFd, static_cast<off_t>(bytes)) != 0) {
     throw std::system_error(errno, std::generic_category(), "ftruncate display memory");
   }
+  vramBytes = bytes;
   if (vram != nullptr) return;
   void* p = mmap(nullptr, kLargestMemory, PROT_READ | PROT_WRITE, MAP_SHARED, vramFd, 0);
   if (p == MAP_FAILED)

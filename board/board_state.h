@@ -33,8 +33,10 @@ struct Board::State {
   // platform may map it again.
   int vramFd = -1;
   uint8_t* vram = nullptr;
-  // Sizes the display memory at `bytes`, every byte zero: the file is cut to
-  // nothing first, so the kernel drops only the pages that were touched.
+  size_t vramBytes = 0;
+  // Sizes the display memory at `bytes`, every byte zero. A board that takes
+  // over another's memory clears only the pages the file holds data in and
+  // keeps them, so that the next board's writes do not fault them in again.
   void powerUpMemory(size_t bytes);
 
   // VGA core.

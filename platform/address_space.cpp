@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 
 namespace orva::platform::detail {
 namespace {
@@ -90,15 +91,26 @@ void AddressSpace::release() {
 
 void AddressSpace::reset() {
   for (Area* area : {&system_, &user_}) {
-    // Everything handed out so far becomes one inaccessible reservation again,
-    // in one call, unless something else lives among it.
     const auto base = static_cast<uintptr_t>(area->base);
-    if (!area->foreign) area->held = std::max(area->held, area->next);
-    // Nothing handed out since the last reset: the pages are as it left them.
-    if (area->next == base && area->retired.empty()) continue;
-    if (area->held > base && !resetPages(base, area->held - base)) {
-      fatal("cannot reset the mappings at %#lx", static_cast<unsigned long>(base));
+    if (area->foreign) {
+      // Something else lives among the area: what was handed out goes back to
+      // one inaccessible reservation up to what is held, and is unmapped above.
+      if (area->held > base && !resetPages(base, area->held - base)) {
+        fatal("cannot reset the mappings at %#lx", static_cast<unsigned long>(base));
+      }
+      parked_.erase(parked_.lower_bound(base), parked_.lower_bound(area->limit));
+      continue;
     }
+    // Everything handed out so far stays reserved. Only display-memory views
+    // are accessible; they are made inaccessible and parked.
+    area->held = std::max(area->held, area->next);
+  }
+  for (const auto& [start, region] : memory_) {
+    if (region.backed == 0 || region.area->foreign) continue;
+    if (mprotect(reinterpret_cast<void*>(region.base), region.backed, PROT_NONE) != 0) {
+      fatal("cannot reset the mapping at %#lx", static_cast<unsigned long>(region.base));
+    }
+    parked_[region.base] = {region.backed, region.offset};
   }
   release();
   for (Area* area : {&system_, &user_}) {
@@ -220,12 +232,17 @@ bool AddressSpace::mapPages(Area& area, uint64_t physical, uint32_t length, bool
     const uint64_t memoryEnd = viewBase + board_.vramSize();
     const uint64_t backedEnd = std::min<uint64_t>(last, memoryEnd);
     if (backedEnd > first) {
-      void* memory = mmap(reinterpret_cast<void*>(base), static_cast<size_t>(backedEnd - first),
-                          PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, board_.vramFd(),
-                          static_cast<off_t>(first - viewBase));
-      if (memory == MAP_FAILED) {
-        retire(*region);
-        return false;
+      region->backed = static_cast<size_t>(backedEnd - first);
+      region->offset = first - viewBase;
+      if (!unpark(*region)) {
+        void* memory =
+            mmap(reinterpret_cast<void*>(base), region->backed, PROT_READ | PROT_WRITE,
+                 MAP_SHARED | MAP_FIXED, board_.vramFd(), static_cast<off_t>(region->offset));
+        if (memory == MAP_FAILED) {
+          region->backed = 0;
+          retire(*region);
+          return false;
+        }
       }
     }
   }
@@ -234,6 +251,24 @@ bool AddressSpace::mapPages(Area& area, uint64_t physical, uint32_t length, bool
   region->length = length;
   region->io = false;
   return true;
+}
+
+bool AddressSpace::unpark(const Region& region) {
+  auto it = parked_.find(region.base);
+  if (it != parked_.end() && it->second.backed == region.backed &&
+      it->second.offset == region.offset) {
+    parked_.erase(it);
+    return mprotect(reinterpret_cast<void*>(region.base), region.backed, PROT_READ | PROT_WRITE) ==
+           0;
+  }
+  // Parked views among the region's pages are replaced by the new mapping or
+  // stay inaccessible; either way they cannot come back.
+  it = parked_.lower_bound(region.base);
+  if (it != parked_.begin() && std::prev(it)->first + std::prev(it)->second.backed > region.base) {
+    --it;
+  }
+  while (it != parked_.end() && it->first < region.base + region.size) it = parked_.erase(it);
+  return false;
 }
 
 void* AddressSpace::reuse(uint64_t physical, uint32_t length, bool io) {

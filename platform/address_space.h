@@ -83,6 +83,14 @@ class AddressSpace {
     uintptr_t process = 0;  // 0: system space
     unsigned references = 1;
     Area* area = nullptr;
+    size_t backed = 0;    // bytes from `base` mapped to the display memory
+    uint64_t offset = 0;  // their offset in the display memory
+  };
+  // A display-memory view a reset made inaccessible but kept mapped, so that the
+  // same view at the same address comes back without faulting its pages in again.
+  struct Parked {
+    size_t backed = 0;
+    uint64_t offset = 0;
   };
   // Unmaps every region and retired range above the held ones, and forgets them.
   void release();
@@ -99,6 +107,9 @@ class AddressSpace {
   // page. Returns false when no address space is left.
   bool mapPages(Area& area, uint64_t physical, uint32_t length, bool vram, uint64_t viewBase,
                 Region* region);
+  // Makes a parked view with the region's base, size and offset accessible
+  // again; false (and parked views among its pages forgotten) when there is none.
+  bool unpark(const Region& region);
   // A system-space mapping of exactly this range, handed out once more.
   void* reuse(uint64_t physical, uint32_t length, bool io);
   void* add(const Region& region);
@@ -109,6 +120,7 @@ class AddressSpace {
   uintptr_t nextProcess_ = 4;
   std::map<uintptr_t, Region> memory_;  // memory mappings, keyed by the address handed out
   std::vector<Region> ports_;           // I/O mappings (their addresses are port numbers)
+  std::map<uintptr_t, Parked> parked_;  // keyed by the view's first page
 };
 
 [[noreturn]] void fatal(const char* format, ...) __attribute__((format(printf, 1, 2)));

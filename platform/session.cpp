@@ -89,7 +89,7 @@ Session::Impl::Impl(const SessionOptions& options)
 void Session::Impl::configure(const SessionOptions& options) {
   if (options.outputType)
     presetValues[kOutputTypeName] = {options.outputTypeKind, *options.outputType};
-  verify = options.verify;
+  checks = options.verify ? options.verifyChecks : 0;
   failMappings = options.failMappings;
   modulePath = options.driverPath.empty() ? defaultModulePath() : options.driverPath;
 }
@@ -458,7 +458,7 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
   // Bytes changed past those reported never reach the caller: legal, but a sign
   // that the driver and its caller disagree about the record. Only the verifier
   // reports it, so only the verifier pays for the scan.
-  if (!verify) return result;
+  if (!checking(kVerifyOutput)) return result;
   const size_t reported = static_cast<size_t>(std::min<uint64_t>(status.Information, size));
   const size_t changed = firstChange(buffer.data(), size, input, reported);
   if (changed < size) {
@@ -472,17 +472,15 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
 }
 
 void Session::Impl::notice(std::string kind, std::string message, std::string site) {
-  if (!verify) return;
   notices.push_back({std::move(kind), std::move(message), std::move(site)});
 }
 
 void Session::Impl::notice(std::string kind, std::string message, const void* returnAddress) {
-  if (!verify) return;
   notice(std::move(kind), std::move(message), siteName(returnAddress));
 }
 
 void Session::Impl::noteMapping(const void* address, const void* returnAddress) {
-  if (!verify || address == nullptr) return;
+  if (!checking(kVerifyMappings) || address == nullptr) return;
   mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address), returnAddress);
 }
 
@@ -499,7 +497,7 @@ const std::vector<Notice>& Session::notices() const { return impl_->notices; }
 
 std::vector<Notice> Session::verifierReport() const {
   std::vector<Notice> report = impl_->notices;
-  if (!impl_->verify) return report;
+  if (!impl_->checking(kVerifyMappings)) return report;
   for (const Mapping& mapping : mappings()) {
     char message[160];
     std::snprintf(message, sizeof message,

@@ -71,7 +71,8 @@ struct Session::Impl {
 
   // The verifier.
   static constexpr ULONG kStallLimitUs = 50;  // KeStallExecutionProcessor's per-call guidance
-  bool verify = false;
+  unsigned checks = 0;                        // the verifier's checks, none without the verifier
+  bool checking(unsigned check) const { return (checks & check) != 0; }
   bool inRegistryCallback = false;
   std::vector<Notice> notices;
   // Where each live mapping was first made: the return address of the call,

@@ -15,6 +15,9 @@ using orva::board::TraceEvent;
 using orva::platform::kRegExpandSz;
 using orva::platform::kRegMultiSz;
 using orva::platform::kRegSz;
+using orva::platform::kVerifyClaims;
+using orva::platform::kVerifyDeviceBases;
+using orva::platform::kVerifyStalls;
 using orva::platform::Session;
 using orva::platform::detail::fatal;
 namespace text = orva::platform::text;
@@ -165,7 +168,8 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
                     static_cast<unsigned long long>(physical), NumberOfUchars, tail);
       return std::string(text);
     };
-    if (session.verify && !session.discovering && !session.inRegistryCallback) {
+    if (session.checking(kVerifyDeviceBases) && !session.discovering &&
+        !session.inRegistryCallback) {
       session.notice("device-base-outside-discovery", range("mapped outside HwFindAdapter"),
                      caller);
     }
@@ -181,7 +185,7 @@ PVOID NTAPI VideoPortGetDeviceBase(PVOID HwDeviceExtension, PHYSICAL_ADDRESS IoA
     event.failed = base == nullptr;
     session.board->trace().add(std::move(event));
     if (base != nullptr) {
-      if (session.verify) {
+      if (session.checking(kVerifyClaims)) {
         session.notice("unclaimed-range", range("mapped without being claimed as an access range"),
                        caller);
       }
@@ -266,7 +270,7 @@ VOID NTAPI VideoPortStallExecution(ULONG Microseconds) {
   const void* caller = __builtin_return_address(0);
   guarded(kName, [&] {
     Session::Impl& session = Session::Impl::current(kName);
-    if (Microseconds > Session::Impl::kStallLimitUs) {
+    if (Microseconds > Session::Impl::kStallLimitUs && session.checking(kVerifyStalls)) {
       session.notice("long-stall",
                      std::to_string(Microseconds) + " us in one call (at most " +
                          std::to_string(Session::Impl::kStallLimitUs) + ")",

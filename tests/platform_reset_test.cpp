@@ -1,7 +1,9 @@
 // Session::reset, which the fuzzer uses to run every input on one session: a
 // session reset after use must be indistinguishable from a new one.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -100,6 +102,36 @@ TEST(PlatformReset, ASessionResetAfterUseMatchesANewOne) {
     session.reset(c.after);
     expectSame(fresh, use(session));
   }
+}
+
+// Whether a byte at `address` can be read: a pipe write copies from it, and
+// fails with EFAULT instead of faulting when the page is inaccessible.
+bool readable(uint64_t address) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const ssize_t n = write(fds[1], reinterpret_cast<const void*>(address), 1);
+  const int error = errno;
+  close(fds[0]);
+  close(fds[1]);
+  EXPECT_TRUE(n == 1 || error == EFAULT) << "errno " << error;
+  return n == 1;
+}
+
+// The display memory a session mapped is out of reach once the session is reset,
+// and comes back, cleared, where the next session maps it again.
+TEST(PlatformReset, MappedDisplayMemoryIsOutOfReachAfterAReset) {
+  const SessionOptions options = boardOptions(board::Variant::Bramble, 4 << 20, nullptr);
+  Session session(options);
+  use(session);
+  std::vector<uint64_t> memory;
+  for (const platform::Mapping& m : session.mappings())
+    if (!m.io && m.physical == session.board().gbase()) memory.push_back(m.address);
+  ASSERT_FALSE(memory.empty());
+  for (uint64_t address : memory) ASSERT_TRUE(readable(address));
+  session.reset(options);
+  for (uint64_t address : memory) EXPECT_FALSE(readable(address)) << std::hex << address;
+  use(session);
+  for (uint64_t address : memory) EXPECT_TRUE(readable(address)) << std::hex << address;
 }
 
 TEST(PlatformReset, ModuleVariablesReturnToTheirLoadValues) {

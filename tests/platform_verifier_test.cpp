@@ -83,6 +83,36 @@ TEST(Verifier, OffItRecordsNothing) {
   EXPECT_TRUE(session.verifierReport().empty());
 }
 
+struct CheckCase {
+  unsigned check;
+  const char* kind;
+};
+
+class VerifierChecks : public ::testing::TestWithParam<CheckCase> {};
+
+// One check chosen: a device base mapped outside discovery and a long stall
+// give that check's notices and no others.
+TEST_P(VerifierChecks, OnlyTheChosenCheckReports) {
+  SessionOptions options = probeOptions(true);
+  options.verifyChecks = GetParam().check;
+  Booted booted;
+  Session& session = booted.boot(options);
+  PHYSICAL_ADDRESS at;
+  at.QuadPart = 0x3C0;
+  ASSERT_NE(VideoPortGetDeviceBase(extensionOf(session), at, 2, 1), nullptr);
+  VideoPortStallExecution(100);
+  std::vector<std::string> kinds;
+  for (const auto& notice : session.verifierReport()) kinds.push_back(notice.kind);
+  EXPECT_EQ(kinds, std::vector<std::string>{GetParam().kind});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Each, VerifierChecks,
+    ::testing::Values(CheckCase{platform::kVerifyDeviceBases, "device-base-outside-discovery"},
+                      CheckCase{platform::kVerifyClaims, "unclaimed-range"},
+                      CheckCase{platform::kVerifyStalls, "long-stall"},
+                      CheckCase{platform::kVerifyMappings, "unreleased-mapping"}));
+
 // The driver's private map requests map from HwStartIO: a finding kept, named
 // by the driver's own function (its mapping layer's, where the compiler kept
 // that one apart).

@@ -21,6 +21,16 @@ inline constexpr uint32_t kRegBinary = 3;
 inline constexpr uint32_t kRegDword = 4;
 inline constexpr uint32_t kRegMultiSz = 7;
 
+// The verifier's checks, one bit each (SessionOptions::verifyChecks).
+enum VerifierCheck : unsigned {
+  kVerifyDeviceBases = 1u << 0,  // "device-base-outside-discovery"
+  kVerifyClaims = 1u << 1,       // "unclaimed-range"
+  kVerifyStalls = 1u << 2,       // "long-stall"
+  kVerifyMappings = 1u << 3,     // "unreleased-mapping"
+  kVerifyOutput = 1u << 4,       // "unreported-output"
+  kVerifyAll = (1u << 5) - 1,
+};
+
 struct SessionOptions {
   board::BoardConfig board;
   // Raw data of the registry value "HardwareInformation.OutputType"; absent when
@@ -38,6 +48,9 @@ struct SessionOptions {
   // a miniport but does not always catch. Without it the same checks run and
   // nothing is recorded.
   bool verify = false;
+  // Which checks the verifier makes: a caller that reads only some notices can
+  // spare the others' bookkeeping.
+  unsigned verifyChecks = kVerifyAll;
   // Physical addresses (port numbers for I/O) whose VideoPortGetDeviceBase
   // mapping fails, to exercise the driver's handling of failed mappings. Every
   // failed mapping's trace event has its `failed` flag set ("failed": true).
