@@ -134,6 +134,29 @@ TEST(PlatformReset, MappedDisplayMemoryIsOutOfReachAfterAReset) {
   for (uint64_t address : memory) EXPECT_TRUE(readable(address)) << std::hex << address;
 }
 
+// A view handed out again at an address a reset freed shows its own part of
+// display memory, not the part the earlier view at that address showed.
+TEST(PlatformReset, AViewAtAFreedAddressShowsItsOwnMemory) {
+  SessionOptions options;
+  options.driverPath = probeModulePath();
+  Session session(options);
+  const auto map = [&](uint32_t offset) {
+    PHYSICAL_ADDRESS at;
+    at.QuadPart = session.board().gbase() + offset;
+    auto* extension = const_cast<uint8_t*>(session.deviceExtension().data());
+    return static_cast<const uint8_t*>(VideoPortGetDeviceBase(extension, at, 0x2000, 0));
+  };
+  const uint8_t* before = map(0x1000);
+  ASSERT_NE(before, nullptr);
+  session.reset(options);
+  const uint8_t* after = map(0);
+  ASSERT_EQ(after, before);  // the same address, another part of memory
+  session.board().vram()[0] = 0x11;
+  session.board().vram()[0x1000] = 0x22;
+  EXPECT_EQ(after[0], 0x11);
+  EXPECT_EQ(after[0x1000], 0x22);
+}
+
 TEST(PlatformReset, ModuleVariablesReturnToTheirLoadValues) {
   SessionOptions options;
   options.driverPath = probeModulePath();
