@@ -390,8 +390,11 @@ size_t firstChange(const uint8_t* buffer, size_t size, std::span<const uint8_t> 
                    size_t from) {
   const size_t inputEnd = std::min(input.size(), size);
   if (from < inputEnd) {
-    const auto at = std::mismatch(buffer + from, buffer + inputEnd, input.begin() + from);
-    if (at.first != buffer + inputEnd) return static_cast<size_t>(at.first - buffer);
+    // Mostly unchanged: one memcmp says so, the byte walk only finds where.
+    if (std::memcmp(buffer + from, input.data() + from, inputEnd - from) != 0) {
+      const auto at = std::mismatch(buffer + from, buffer + inputEnd, input.begin() + from);
+      return static_cast<size_t>(at.first - buffer);
+    }
     from = inputEnd;
   }
   // A block at a time against the pattern, then byte by byte inside the block.
