@@ -46,13 +46,20 @@ ULONG HWFRAMEBUF_GetFrameBufferSize() {
 }
 
 ULONG HWGE_GetNearestPitch(ULONG ulPitch) {
+  // The first entry at least ulPitch, found by halving the ascending table (every
+  // mode of every list asks, so a walk from the start was most of a list's cost).
   // The widest pitch is the answer for anything the table cannot hold.
-  for (ULONG i = 0; i + 1 < HWGE_PITCH_COUNT; ++i) {
-    if (HWGE_pulPitchTable[i] >= ulPitch) {
-      return HWGE_pulPitchTable[i];
+  ULONG ulLow = 0;
+  ULONG ulHigh = HWGE_PITCH_COUNT - 1;  // the answer lies in [ulLow, ulHigh]
+  while (ulLow < ulHigh) {
+    const ULONG ulMiddle = ulLow + ((ulHigh - ulLow) >> 1);
+    if (HWGE_pulPitchTable[ulMiddle] >= ulPitch) {
+      ulHigh = ulMiddle;
+    } else {
+      ulLow = ulMiddle + 1;
     }
   }
-  return HWGE_pulPitchTable[HWGE_PITCH_COUNT - 1];
+  return HWGE_pulPitchTable[ulLow];
 }
 
 }  // extern "C"
