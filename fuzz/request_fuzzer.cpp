@@ -335,9 +335,11 @@ class Run {
     uint32_t number = 0;
     std::vector<uint8_t> input;
     switch (in.u8() % 4) {
-      case 0:
-        number = modes().empty() ? in.u8() : modes()[in.u8() % modes().size()].ModeIndex;
+      case 0: {
+        const auto& list = modes();
+        number = list.empty() ? in.u8() : list[in.u8() % list.size()].ModeIndex;
         break;
+      }
       case 1: {
         const uint32_t w = in.u16(), h = in.u16(), bpp = in.u8(), hz = in.u8();
         number = (w << 16) ^ h ^ (bpp << 8) ^ hz;  // nothing listed: an arbitrary number
