@@ -68,6 +68,7 @@ Board::State::State(const BoardConfig& c, State* previous)
     vramFd = memfd_create("orva-vram", MFD_CLOEXEC);
     if (vramFd < 0) throw std::system_error(errno, std::generic_category(), "memfd_create");
   }
+  trace.setClock(&timeNs);
   try {
     powerUpMemory(bytes);
   } catch (...) {

@@ -144,7 +144,12 @@ void Trace::add(TraceEvent event) {
       break;
   }
   if (event.undecoded) ++counters_.undecoded;
-  if (recording_) events_.push_back(std::move(event));
+  if (!recording_) return;
+  if (clock_ != nullptr) {
+    event.timed = true;
+    event.timeNs = *clock_;
+  }
+  events_.push_back(std::move(event));
 }
 
 void Trace::clear() {
@@ -217,6 +222,7 @@ std::string Trace::toJson(const TraceEvent& e) {
       break;
   }
   if (e.undecoded) out += ",\"undecoded\":true";
+  if (e.timed) numberField(out, "time_ns", e.timeNs);
   out += '}';
   return out;
 }

@@ -2,7 +2,9 @@
 // One object per event: "op" first, then the operation's fields in a fixed order;
 // byte strings (registry-set data, request input, done output) as lowercase hex
 // pairs; an access the board did not decode carries "undecoded": true last, and a
-// mapping the library refused carries "failed": true last.
+// mapping the library refused carries "failed": true; then, for a trace kept by a
+// board, "time_ns": the board's virtual time when the event was recorded (the
+// time scale of the I2C waveform's VCD).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -38,6 +40,8 @@ struct TraceEvent {
   std::string name;            // registry value name
   std::string text;            // registry-get text
   std::vector<uint8_t> bytes;  // registry-set data, request input, done output
+  bool timed = false;          // timeNs holds the board's virtual time
+  uint64_t timeNs = 0;
 };
 
 struct TraceCounters {
@@ -59,6 +63,8 @@ class Trace {
   void clear();  // events and counters
   // Keep only counters (fuzzing, benchmarks); events are dropped.
   void setRecording(bool on) { recording_ = on; }
+  // The virtual time each kept event is stamped with (nullptr: none).
+  void setClock(const uint64_t* timeNs) { clock_ = timeNs; }
   bool recording() const { return recording_; }
   std::string toJsonLines() const;
   static std::string toJson(const TraceEvent& event);
@@ -67,6 +73,7 @@ class Trace {
   std::vector<TraceEvent> events_;
   TraceCounters counters_;
   bool recording_ = true;
+  const uint64_t* clock_ = nullptr;
 };
 
 }  // namespace orva::board

@@ -238,9 +238,11 @@ ULONG Session::Impl::initialize(PVOID argument1, PVOID argument2,
     again = FALSE;
     ++findAdapterCalls;
     discovering = true;
+    routine = "HwFindAdapter";
     adapter.findStatus =
         data->HwFindAdapter(adapter.extension.get(), context, nullptr, &config, &again);
     discovering = false;
+    routine = "";
     if (adapters.size() == 1) firstStatus = adapter.findStatus;
     if (adapter.findStatus != 0) break;  // no adapter here: no further one is looked for
   }
@@ -338,7 +340,9 @@ bool Session::open() {
   if (!found()) return false;
   for (Impl::Adapter& adapter : impl_->adapters) {
     if (adapter.findStatus == 0) {
+      impl_->routine = "HwInitialize";
       adapter.initialized = impl_->initializeRoutine(adapter.extension.get()) == TRUE;
+      impl_->routine = "";
     }
   }
   return started();
@@ -440,7 +444,9 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
   packet.InputBufferLength = static_cast<ULONG>(input.size());
   packet.OutputBuffer = buffer.data();
   packet.OutputBufferLength = outputLength;
+  routine = "HwStartIO";
   const BOOLEAN returned = startIo(adapters.front().extension.get(), &packet);
+  routine = "";
 
   if (returned != TRUE) detail::fatal("request %#x: HwStartIO returned %d", code, returned);
   if (status.Status == kUnset) detail::fatal("request %#x: no status stored", code);
@@ -469,13 +475,13 @@ RequestResult Session::Impl::complete(uint32_t code, std::span<const uint8_t> in
     std::snprintf(message, sizeof message,
                   "request %#x: byte %zu written beyond the %zu bytes reported (output %u)", code,
                   changed, reported, outputLength);
-    notice("unreported-output", message, std::string("HwStartIO"));
+    notices.push_back({"unreported-output", message, "HwStartIO", "HwStartIO"});
   }
   return result;
 }
 
 void Session::Impl::notice(std::string kind, std::string message, std::string site) {
-  notices.push_back({std::move(kind), std::move(message), std::move(site)});
+  notices.push_back({std::move(kind), std::move(message), std::move(site), routine});
 }
 
 void Session::Impl::notice(std::string kind, std::string message, const void* returnAddress) {
@@ -484,7 +490,8 @@ void Session::Impl::notice(std::string kind, std::string message, const void* re
 
 void Session::Impl::noteMapping(const void* address, const void* returnAddress) {
   if (!checking(kVerifyMappings) || address == nullptr) return;
-  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address), returnAddress);
+  mappingSites.try_emplace(reinterpret_cast<uintptr_t>(address),
+                           MappingSite{returnAddress, routine});
 }
 
 const std::string& Session::Impl::siteName(const void* returnAddress) const {
@@ -510,9 +517,11 @@ std::vector<Notice> Session::verifierReport() const {
                   static_cast<unsigned long long>(mapping.address), mapping.references,
                   mapping.references == 1 ? "" : "s");
     const auto site = impl_->mappingSites.find(static_cast<uintptr_t>(mapping.address));
-    report.push_back(
-        {"unreleased-mapping", message,
-         site != impl_->mappingSites.end() ? impl_->siteName(site->second) : std::string()});
+    report.push_back({"unreleased-mapping", message,
+                      site != impl_->mappingSites.end()
+                          ? impl_->siteName(site->second.returnAddress)
+                          : std::string(),
+                      site != impl_->mappingSites.end() ? site->second.routine : ""});
   }
   return report;
 }

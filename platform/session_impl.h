@@ -77,7 +77,11 @@ struct Session::Impl {
   std::vector<Notice> notices;
   // Where each live mapping was first made: the return address of the call,
   // named when a report needs it.
-  std::map<uintptr_t, const void*> mappingSites;
+  struct MappingSite {
+    const void* returnAddress;
+    const char* routine;
+  };
+  std::map<uintptr_t, MappingSite> mappingSites;
   std::string moduleName;  // the driver module's file name
   // Records a verifier notice for a call that returns to `returnAddress`.
   void notice(std::string kind, std::string message, const void* returnAddress);
@@ -93,6 +97,7 @@ struct Session::Impl {
   uint32_t entryStatus = 0;
   bool initializeCalled = false;
   bool discovering = false;  // inside HwFindAdapter
+  const char* routine = "";  // the driver routine running now, for the notices
   bool opened = false;
   PVIDEO_HW_INITIALIZE initializeRoutine = nullptr;
   PVIDEO_HW_START_IO startIo = nullptr;

@@ -12,6 +12,8 @@ TraceEvent event(TraceEvent::Op op) {
   return e;
 }
 
+// Each event kept by a board carries the board's virtual time: a port access takes
+// 1 us, a register access 100 ns, a stall its length; library events take none.
 TEST(BoardTrace, JsonLinesOfEveryOperation) {
   Board board(BoardConfig{});
   Trace& t = board.trace();
@@ -40,22 +42,25 @@ TEST(BoardTrace, JsonLinesOfEveryOperation) {
   done.value = 0x230404, done.extra = 0, done.extra2 = 2, done.bytes = {0x18, 0x00};
   t.add(done);
 
-  EXPECT_EQ(
-      t.toJsonLines(),
-      "{\"op\":\"map\",\"space\":\"io\",\"phys\":960,\"length\":2}\n"
-      "{\"op\":\"out\",\"width\":8,\"port\":980,\"value\":17}\n"
-      "{\"op\":\"in\",\"width\":16,\"port\":980,\"value\":32785}\n"
-      "{\"op\":\"write\",\"width\":32,\"addr\":138412316,\"value\":4294967295}\n"
-      "{\"op\":\"read\",\"width\":8,\"addr\":138412036,\"value\":0}\n"
-      "{\"op\":\"in\",\"width\":8,\"port\":496,\"value\":255,\"undecoded\":true}\n"
-      "{\"op\":\"stall\",\"us\":1000}\n"
-      "{\"op\":\"registry-get\",\"name\":\"HardwareInformation.OutputType\",\"found\":true,"
-      "\"text\":\"TV\\\"PAL\\\"\"}\n"
-      "{\"op\":\"registry-get\",\"name\":\"X\",\"found\":false}\n"
-      "{\"op\":\"registry-set\",\"name\":\"HardwareInformation.MemorySize\",\"length\":4,"
-      "\"data\":\"00004000\"}\n"
-      "{\"op\":\"request\",\"code\":2294788,\"input\":\"ab\",\"output_length\":8}\n"
-      "{\"op\":\"done\",\"code\":2294788,\"status\":0,\"information\":2,\"output\":\"1800\"}\n");
+  EXPECT_EQ(t.toJsonLines(),
+            "{\"op\":\"map\",\"space\":\"io\",\"phys\":960,\"length\":2,\"time_ns\":0}\n"
+            "{\"op\":\"out\",\"width\":8,\"port\":980,\"value\":17,\"time_ns\":1000}\n"
+            "{\"op\":\"in\",\"width\":16,\"port\":980,\"value\":32785,\"time_ns\":2000}\n"
+            "{\"op\":\"write\",\"width\":32,\"addr\":138412316,\"value\":4294967295,"
+            "\"time_ns\":2100}\n"
+            "{\"op\":\"read\",\"width\":8,\"addr\":138412036,\"value\":0,\"time_ns\":2200}\n"
+            "{\"op\":\"in\",\"width\":8,\"port\":496,\"value\":255,\"undecoded\":true,"
+            "\"time_ns\":3200}\n"
+            "{\"op\":\"stall\",\"us\":1000,\"time_ns\":1003200}\n"
+            "{\"op\":\"registry-get\",\"name\":\"HardwareInformation.OutputType\",\"found\":true,"
+            "\"text\":\"TV\\\"PAL\\\"\",\"time_ns\":1003200}\n"
+            "{\"op\":\"registry-get\",\"name\":\"X\",\"found\":false,\"time_ns\":1003200}\n"
+            "{\"op\":\"registry-set\",\"name\":\"HardwareInformation.MemorySize\",\"length\":4,"
+            "\"data\":\"00004000\",\"time_ns\":1003200}\n"
+            "{\"op\":\"request\",\"code\":2294788,\"input\":\"ab\",\"output_length\":8,"
+            "\"time_ns\":1003200}\n"
+            "{\"op\":\"done\",\"code\":2294788,\"status\":0,\"information\":2,\"output\":\"1800\","
+            "\"time_ns\":1003200}\n");
 }
 
 TEST(BoardTrace, StringsStayValidJson) {

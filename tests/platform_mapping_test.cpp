@@ -90,7 +90,7 @@ TEST_P(PlatformMapping, APortNumberReachesTheBusAsSixteenBits) {
   EXPECT_EQ(events[0].requested, 0x103D4u);
   EXPECT_FALSE(events[0].undecoded);
   EXPECT_EQ(board::Trace::toJson(events[0]),
-            R"({"op":"out","width":8,"port":980,"value":31,"requested":66516})");
+            R"({"op":"out","width":8,"port":980,"value":31,"requested":66516,"time_ns":1000})");
   EXPECT_EQ(events[1].requested, 0u);
   EXPECT_EQ(board::Trace::toJson(events[1]).find("requested"), std::string::npos);
 }

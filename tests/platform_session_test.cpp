@@ -441,8 +441,9 @@ TEST(PlatformMappingFailures, NamedDeviceBasesFail) {
   const bool failed[] = {true, false, true, false};
   for (size_t i = 0; i < maps.size(); ++i) EXPECT_EQ(maps[i].failed, failed[i]) << i;
   EXPECT_EQ(board::Trace::toJson(maps[0]),
-            R"({"op":"map","space":"io","phys":960,"length":2,"failed":true})");
-  EXPECT_EQ(board::Trace::toJson(maps[1]), R"({"op":"map","space":"io","phys":962,"length":1})");
+            R"({"op":"map","space":"io","phys":960,"length":2,"failed":true,"time_ns":0})");
+  EXPECT_EQ(board::Trace::toJson(maps[1]),
+            R"({"op":"map","space":"io","phys":962,"length":1,"time_ns":0})");
 }
 
 }  // namespace

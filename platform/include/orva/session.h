@@ -76,6 +76,9 @@ struct Notice {
   std::string kind;     // e.g. "unreported-output", "long-stall"
   std::string message;  // what happened
   std::string site;     // where: module+offset (and symbol) of the call, or the callback
+  // The driver routine the library was in: "HwFindAdapter", "HwInitialize",
+  // "HwStartIO" (for an unreleased mapping: where it was made), "" elsewhere.
+  std::string routine;
 };
 
 // A live mapping the library handed out. System-space ones (device bases, and
