@@ -201,16 +201,19 @@ bool line(Writer& w, const std::string& text) {
   return true;
 }
 
-// The board options of a scenario's first line: "# orvasim --chip X --output Y ...".
+// The board of a scenario's first line: "board chip=X output=Y memory=Z".
 void scenarioHeader(Writer& w, const std::string& first) {
   std::istringstream words(first);
   std::string word, variant = "bramble", output;
   uint32_t units = 32;
-  while (words >> word) {
-    std::string value;
-    if (word == "--chip" && words >> value) variant = value;
-    if (word == "--output" && words >> value) output = value;
-    if (word == "--memory" && words >> value) {
+  words >> word;
+  while (word == "board" && words >> word) {
+    const size_t eq = word.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = word.substr(0, eq), value = word.substr(eq + 1);
+    if (key == "chip") variant = value;
+    if (key == "output") output = value;
+    if (key == "memory") {
       const uint32_t n = static_cast<uint32_t>(std::stoul(value));
       units = (value.back() == 'K' || value.back() == 'k') ? n / 128 : n * 8;
     }

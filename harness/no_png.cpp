@@ -9,6 +9,11 @@ bool writePng(const Image&, const std::string& path, std::string* error) {
   return false;
 }
 
+bool encodePng(const Image&, std::vector<uint8_t>&, std::string* error) {
+  if (error != nullptr) *error = "the 32-bit harness has no PNG support";
+  return false;
+}
+
 bool readPng(const std::string& path, Image&, std::string* error) {
   if (error != nullptr) *error = "cannot read " + path + ": the 32-bit harness has no PNG support";
   return false;

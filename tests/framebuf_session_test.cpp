@@ -249,6 +249,11 @@ TEST_P(FramebufSession, EnablesSwitchesAwayAndBackAndDisables) {
         break;
       case Verb::QueryColorCaps:
         break;  // the display driver takes its defaults when this fails
+      case Verb::Board:  // the board is the parameter's
+        continue;
+      case Verb::Expect:  // the scenario's own checks hold on every board
+        EXPECT_TRUE(report["expect"]["ok"]) << step.text << ": " << report.dump();
+        continue;
       default:
         EXPECT_EQ(report["status"], 0) << step.text;
     }

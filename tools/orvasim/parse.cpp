@@ -39,6 +39,18 @@ std::optional<uint64_t> parseUnsigned(std::string_view text, unsigned bits) {
   return value;
 }
 
+std::string numberProblem(std::string_view text, unsigned bits) {
+  const bool hexPrefix = startsWithHexPrefix(text);
+  std::string_view body = hexPrefix ? text.substr(2) : text;
+  const bool allDigits = !body.empty() && std::all_of(body.begin(), body.end(), [&](char c) {
+    return hexPrefix ? std::isxdigit(static_cast<unsigned char>(c)) != 0
+                     : std::isdigit(static_cast<unsigned char>(c)) != 0;
+  });
+  if (allDigits && !parseUnsigned(text, bits))
+    return "is too large (at most " + std::to_string(bits) + " bits)";
+  return "is not a number";
+}
+
 std::optional<int64_t> parseSigned(std::string_view text) {
   bool negative = !text.empty() && text[0] == '-';
   if (negative) text.remove_prefix(1);
@@ -99,10 +111,12 @@ uint32_t parseMemorySize(std::string_view text) {
     }
   }
   std::optional<uint64_t> count = parseUnsigned(t, 32);
+  if (!count && numberProblem(t, 32).starts_with("is too large"))
+    throw fail("too large: at most 8064K (63 x 128K)");
   if (!count) throw fail("expected a number of bytes, or a count with K or M (e.g. 4M, 8064K)");
   uint64_t bytes = *count * unit;
   if (bytes % kMemoryUnit) throw fail("not a multiple of 128K");
-  if (bytes > kMemoryMax) throw fail("at most 8064K (63 x 128K)");
+  if (bytes > kMemoryMax) throw fail("too large: at most 8064K (63 x 128K)");
   return static_cast<uint32_t>(bytes);
 }
 
@@ -119,6 +133,9 @@ ModeName parseModeName(std::string_view text) {
     wanted.number = static_cast<uint32_t>(*number);
     return wanted;
   }
+  if (numberProblem(t, 32).starts_with("is too large"))
+    throw UsageError("invalid mode '" + std::string(text) +
+                     "': mode number too large (at most 32 bits, 0xFFFFFFFF)");
   std::string_view rest = t;
   if (size_t at = rest.find('@'); at != std::string_view::npos) {
     std::optional<uint64_t> hz = digits(rest.substr(at + 1), 10);
@@ -198,6 +215,14 @@ std::string hexBytes(const std::vector<uint8_t>& bytes) {
     out.push_back(kDigits[b >> 4]);
     out.push_back(kDigits[b & 15]);
   }
+  return out;
+}
+
+std::string lowerCase(std::string_view text) { return lower(text); }
+
+std::string upperCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return out;
 }
 

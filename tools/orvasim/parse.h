@@ -30,6 +30,9 @@ uint32_t parseMemorySize(std::string_view text);
 
 // Unsigned integer, decimal or 0x hexadecimal, that fits in `bits` bits.
 std::optional<uint64_t> parseUnsigned(std::string_view text, unsigned bits = 32);
+// Why `text` is no unsigned number of `bits` bits: "is too large (at most 32 bits)"
+// when its digits are fine but the value does not fit, "is not a number" otherwise.
+std::string numberProblem(std::string_view text, unsigned bits = 32);
 // Signed integer, decimal or 0x hexadecimal, optional leading '-', within int32.
 std::optional<int64_t> parseSigned(std::string_view text);
 // Hexadecimal with or without 0x, at most `bits` bits wide.
@@ -64,6 +67,8 @@ uint32_t resolveMode(const ModeName& wanted, const std::vector<ListedMode>& list
 std::string hex(uint64_t value, unsigned digits = 0);     // "0x..." upper-case digits
 std::string hexBytes(const std::vector<uint8_t>& bytes);  // lower-case, no separator
 std::string trim(std::string_view text);
+std::string lowerCase(std::string_view text);
+std::string upperCase(std::string_view text);
 std::vector<std::string> splitWords(std::string_view text);
 
 }  // namespace orvasim

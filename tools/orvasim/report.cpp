@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iostream>
 #include <map>
 #include <stdexcept>
+#include <tuple>
 
+#include "files.h"
 #include "hwgeneric/hwgeneric.h"
 #include "i2c_slave.h"
 #include "miniport/miniport.h"
@@ -117,6 +120,34 @@ std::string rgb(uint64_t value) { return hex(value, 6); }
 
 }  // namespace
 
+std::string keywordProblem(orva::platform::Session& session, const std::string& keyword) {
+  const auto* table = session.driverSymbol<const HWGENERIC_KEYWORD>("HWGENERIC_psKeywordList");
+  if (!table) return "";
+  const std::string quoted = "output keyword '" + keyword + "'";
+  for (const HWGENERIC_KEYWORD* row = table; row->pszKeyword; ++row) {
+    if (!sameKeyword(row->pszKeyword, keyword)) continue;
+    if (row->ulType != HWGENERIC_TYPE_OUTPUT)
+      return quoted + " names the driver's \"" + row->pszDescription +
+             "\", which is no output: the driver offers no mode";
+    // The modes discovery counted for it (the device extension's count).
+    HW_DEVICE_EXTENSION extension{};
+    std::span<const uint8_t> raw = session.deviceExtension();
+    std::memcpy(&extension, raw.data(), std::min(raw.size(), sizeof extension));
+    if (raw.size() >= sizeof extension && extension.ulNumModes == 0) {
+      const auto* id = session.driverSymbol<ULONG>("HWGENERIC_ulHardwareID");
+      return quoted + " (" + row->pszDescription + ") offers no mode on " +
+             (id ? idName(*id) : std::string("this chip")) +
+             " with this display memory: the driver lists none";
+    }
+    return "";
+  }
+  std::string outputs;
+  for (const HWGENERIC_KEYWORD* row = table; row->pszKeyword; ++row)
+    if (row->ulType == HWGENERIC_TYPE_OUTPUT) outputs += std::string(" ") + row->pszKeyword;
+  return quoted + " matches no keyword of the driver, which keeps MONITOR (outputs:" + outputs +
+         ")";
+}
+
 Json infoReport(orva::platform::Session& session, Client& client, const ToolOptions& options) {
   Board& board = session.board();
   Json info;
@@ -138,6 +169,12 @@ Json infoReport(orva::platform::Session& session, Client& client, const ToolOpti
                    {"device11", device11},
                    {"device12", device12},
                    {"device12Function1", board.pciConfig(0x80006100)}};
+  // The display function is device 12: its identification word is what an INF's
+  // hardware ID names.
+  const uint32_t display = board.pciConfig(0x80006000);
+  char pnp[32];
+  std::snprintf(pnp, sizeof pnp, "PCI\\VEN_%04X&DEV_%04X", display & 0xFFFF, display >> 16);
+  hardware["pnpId"] = pnp;
   if (auto* id = session.driverSymbol<ULONG>("HWGENERIC_ulHardwareID")) {
     hardware["id"] = *id;
     hardware["idName"] = idName(*id);
@@ -204,6 +241,8 @@ void printInfo(const Json& info, std::ostream& out) {
       << hex(hw["device11"].get<uint32_t>(), 4) << ", device 12 "
       << hex(hw["device12"].get<uint32_t>(), 4) << ", device 12 function 1 "
       << hex(hw["device12Function1"].get<uint32_t>(), 8) << ")\n";
+  out << "PCI ID          " << hw["pnpId"].get<std::string>()
+      << " (the hardware ID the INF names)\n";
   if (hw.contains("id"))
     out << "hardware ID     " << hex(hw["id"].get<uint32_t>(), 2) << " ("
         << hw["idName"].get<std::string>() << ")\n";
@@ -277,6 +316,27 @@ void printModes(const std::vector<ModeInformation>& modes, std::ostream& out) {
     out << line;
   }
   out << modes.size() << " modes\n";
+  // Modes no record tells apart: the same size, depth and rate from different rows of
+  // the driver's mode table (bits 5 and up of the mode number), which program
+  // different register sets. A WxHxBPP picks the first.
+  std::map<std::tuple<uint32_t, uint32_t, uint32_t, uint32_t>, std::vector<uint32_t>> same;
+  for (const ModeInformation& m : modes)
+    same[{m.VisScreenWidth, m.VisScreenHeight, m.BitsPerPlane, m.Frequency}].push_back(m.ModeIndex);
+  for (const ModeInformation& m : modes) {
+    const std::vector<uint32_t>& group =
+        same[{m.VisScreenWidth, m.VisScreenHeight, m.BitsPerPlane, m.Frequency}];
+    if (group.size() < 2 || group.front() != m.ModeIndex) continue;
+    out << "modes";
+    for (size_t i = 0; i < group.size(); ++i)
+      out << (i == 0 ? " " : i + 1 == group.size() ? " and " : ", ") << group[i];
+    out << " are all " << m.VisScreenWidth << "x" << m.VisScreenHeight << "x" << m.BitsPerPlane;
+    if (m.Frequency) out << "@" << m.Frequency;
+    out << ", from mode-table rows";
+    for (size_t i = 0; i < group.size(); ++i)
+      out << (i == 0 ? " " : i + 1 == group.size() ? " and " : ", ") << (group[i] >> 5);
+    out << " (different register sets); " << m.VisScreenWidth << "x" << m.VisScreenHeight << "x"
+        << m.BitsPerPlane << " picks " << group.front() << "\n";
+  }
 }
 
 DeviceMarks markDevices(const Board& board) {
@@ -551,6 +611,15 @@ void printSet(const Json& report, std::ostream& out) {
   else
     out << ": not in the driver's mode list";
   out << "\n";
+  if (m.contains("picked")) {
+    const Json& picked = m["picked"];
+    out << "                picked by " << picked["by"].get<std::string>() << ", the first listed";
+    if (!picked["alsoListed"].empty()) {
+      out << "; also listed with the same size, depth and rate (another mode-table row):";
+      for (const Json& other : picked["alsoListed"]) out << " " << other.get<uint32_t>();
+    }
+    out << "\n";
+  }
   out << "status          " << report["status"] << " " << report["statusName"].get<std::string>()
       << "\n";
   printHardware(report["hardware"], out);
@@ -581,8 +650,11 @@ Json writeScreenshot(const Board& board, const std::string& file) {
   orva::board::Scanout picture = orva::board::scanout(board);
   if (!picture.ok) throw std::runtime_error("no picture to save: " + picture.error);
   std::string error;
-  if (!orva::board::writePng(picture.image, file, &error))
-    throw std::runtime_error("cannot write '" + file + "': " + error);
+  std::vector<uint8_t> png;
+  if (!orva::board::encodePng(picture.image, png, &error))
+    throw std::runtime_error("cannot encode the picture for '" + file + "': " + error);
+  writeFile(file, std::string_view(reinterpret_cast<const char*>(png.data()), png.size()), "PNG",
+            std::cout);
   return {{"file", file},
           {"width", picture.image.width},
           {"height", picture.image.height},

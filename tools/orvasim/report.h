@@ -17,6 +17,12 @@ namespace orvasim {
 Json infoReport(orva::platform::Session& session, Client& client, const ToolOptions& options);
 void printInfo(const Json& info, std::ostream& out);
 
+// Why the driver will not take `keyword` as its output, or "" when it will: no row of
+// its keyword table has that name (it keeps MONITOR), the row it names is no output
+// (no mode is offered), or the output offers no mode on this board.
+// "" too when the driver does not show its table.
+std::string keywordProblem(orva::platform::Session& session, const std::string& keyword);
+
 // The list as IOCTL_VIDEO_QUERY_AVAIL_MODES returns it: one object per mode with
 // the fields of VIDEO_MODE_INFORMATION under their own names.
 Json modesReport(const std::vector<ModeInformation>& modes);

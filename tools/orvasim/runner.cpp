@@ -1,12 +1,16 @@
 #include "runner.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <sstream>
 #include <stdexcept>
 
 #include "report.h"
+#include "scanout.h"
+#include "timing.h"
 
 namespace orvasim {
 
@@ -197,7 +201,18 @@ Json Runner::run(const Step& step) {
     case Verb::Pattern:
       report["pattern"] = runPattern(step);
       return report;
+    case Verb::Board: {
+      Json settings = Json::object();
+      for (const auto& [key, value] : step.settings) settings[key] = value;
+      report["board"] = settings;
+      return report;
+    }
+    case Verb::Expect:
+      report["expect"] = runExpect(step);
+      return report;
   }
+  lastStatus_ = e.status;
+  if (e.status != 0) refusals_.push_back(step.line);
   report["request"] = requestName(e.code);
   report["code"] = e.code;
   report["status"] = e.status;
@@ -205,6 +220,91 @@ Json Runner::run(const Step& step) {
   report["information"] = e.information;
   if (!e.result.empty()) report["result"] = e.result;
   return report;
+}
+
+// Reads back what an expect line names and compares it with the value wanted.
+Json Runner::runExpect(const Step& step) {
+  const orva::board::Board& board = session_.board();
+  Json check = {{"check", step.text.substr(std::string_view("expect ").size())}};
+  auto compare = [&](uint64_t got, unsigned digits) {
+    check["wanted"] = step.wanted;
+    check["got"] = got;
+    check["ok"] = got == step.wanted;
+    check["gotText"] = digits ? hex(got, digits) : std::to_string(got);
+  };
+  const uint8_t index = static_cast<uint8_t>(step.a);
+  switch (step.expect) {
+    case ExpectKind::Status:
+      if (!lastStatus_) {
+        check["ok"] = false;
+        check["gotText"] = "no request before it";
+        break;
+      }
+      compare(*lastStatus_, 0);
+      check["gotText"] = std::to_string(*lastStatus_) + " " + statusName(*lastStatus_);
+      // A refusal that the scenario checks for is what it wanted, whatever the outcome.
+      if (!refusals_.empty() && *lastStatus_ != 0) refusals_.pop_back();
+      lastStatus_.reset();
+      break;
+    case ExpectKind::Crtc:
+      compare(board.crtc(index), 2);
+      break;
+    case ExpectKind::Sequencer:
+      compare(board.sequencer(index), 2);
+      break;
+    case ExpectKind::Graphics:
+      compare(board.graphics(index), 2);
+      break;
+    case ExpectKind::Attribute:
+      compare(board.attribute(index), 2);
+      break;
+    case ExpectKind::Config:
+      compare(board.config(index), 2);
+      break;
+    case ExpectKind::Misc:
+      compare(board.miscOutput(), 2);
+      break;
+    case ExpectKind::Ge:
+      compare(board.geRegister(step.a), 8);
+      break;
+    case ExpectKind::Dac: {
+      const std::array<uint8_t, 3> entry = board.dac(index);
+      compare(uint32_t{entry[0]} << 16 | uint32_t{entry[1]} << 8 | entry[2], 6);
+      break;
+    }
+    case ExpectKind::Pixel: {
+      const orva::board::Scanout picture = orva::board::scanout(board);
+      if (!picture.ok) {
+        check["ok"] = false;
+        check["gotText"] = "no picture (" + picture.error + ")";
+      } else if (static_cast<unsigned>(step.x) >= picture.image.width ||
+                 static_cast<unsigned>(step.y) >= picture.image.height) {
+        check["ok"] = false;
+        check["gotText"] = "outside the " + std::to_string(picture.image.width) + "x" +
+                           std::to_string(picture.image.height) + " picture";
+      } else {
+        compare(picture.image.pixel(static_cast<unsigned>(step.x), static_cast<unsigned>(step.y)),
+                6);
+      }
+      break;
+    }
+    case ExpectKind::Mode: {
+      const orva::board::Timing t = orva::board::decodeTiming(board);
+      std::string shown = std::to_string(t.visibleWidth) + "x" + std::to_string(t.visibleHeight) +
+                          "x" + std::to_string(t.bitsPerPixel);
+      bool ok = t.visibleWidth == step.mode.width && t.visibleHeight == step.mode.height &&
+                t.bitsPerPixel == step.mode.bpp;
+      if (step.mode.refresh) {
+        const long hz = std::lround(t.vRefreshHz);
+        shown += "@" + std::to_string(hz);
+        ok = ok && hz == static_cast<long>(*step.mode.refresh);
+      }
+      check["ok"] = ok;
+      check["gotText"] = shown;
+      break;
+    }
+  }
+  return check;
 }
 
 // As a display driver draws: it asks for the current mode, takes the pixel format, stride
@@ -288,6 +388,15 @@ void Runner::print(const Json& report, std::ostream& out) {
     out << "      wrote " << hex(p["wrote"].get<uint64_t>(), 8) << " at "
         << hex(p["address"].get<uint64_t>()) << ", read back " << hex(p["read"].get<uint64_t>(), 8)
         << "\n";
+    return;
+  }
+  if (report.contains("board")) return;  // applied before the board booted
+  if (report.contains("expect")) {
+    const Json& x = report["expect"];
+    if (x["ok"].get<bool>())
+      out << "      as expected\n";
+    else
+      out << "      FAILED: got " << x["gotText"].get<std::string>() << "\n";
     return;
   }
   if (report.contains("pattern")) {

@@ -26,7 +26,12 @@ class Runner {
 
   static void print(const Json& report, std::ostream& out);
 
+  // Refused requests (a status other than 0) that no expect status line checked.
+  const std::vector<int>& uncheckedRefusals() const { return refusals_; }
+
  private:
+  Json runExpect(const Step& step);
+
   const std::vector<ModeInformation>& modeList();
   Json runPattern(const Step& step);
 
@@ -41,6 +46,9 @@ class Runner {
   // The frame buffer of the last map while it is not unmapped (FrameBufferBase
   // and FrameBufferLength), for fb-probe and pattern.
   std::optional<std::pair<uint64_t, uint64_t>> frameBuffer_;
+  // The status of the last request, for expect status; the refused ones not checked.
+  std::optional<uint32_t> lastStatus_;
+  std::vector<int> refusals_;
 };
 
 }  // namespace orvasim

@@ -1,9 +1,10 @@
 #include "scenario.h"
 
 #include <array>
-#include <fstream>
-#include <sstream>
+#include <iostream>
 
+#include "board.h"
+#include "files.h"
 #include "shapes.h"
 
 namespace orvasim {
@@ -48,6 +49,30 @@ constexpr std::array kVerbs = {
     VerbInfo{"query-color-caps", Verb::QueryColorCaps, 0},
     VerbInfo{"fb-probe", Verb::FbProbe, 0},
     VerbInfo{"pattern", Verb::Pattern, 0},
+    VerbInfo{"board", Verb::Board, 0},
+    VerbInfo{"expect", Verb::Expect, 0},
+};
+
+struct ExpectInfo {
+  std::string_view name;
+  ExpectKind kind;
+  size_t arguments;  // after the name
+};
+
+constexpr std::array kExpects = {
+    ExpectInfo{"status", ExpectKind::Status, 1},  ExpectInfo{"crtc", ExpectKind::Crtc, 2},
+    ExpectInfo{"seq", ExpectKind::Sequencer, 2},  ExpectInfo{"gc", ExpectKind::Graphics, 2},
+    ExpectInfo{"attr", ExpectKind::Attribute, 2}, ExpectInfo{"config", ExpectKind::Config, 2},
+    ExpectInfo{"misc", ExpectKind::Misc, 1},      ExpectInfo{"ge", ExpectKind::Ge, 2},
+    ExpectInfo{"dac", ExpectKind::Dac, 2},        ExpectInfo{"pixel", ExpectKind::Pixel, 3},
+    ExpectInfo{"mode", ExpectKind::Mode, 1},
+};
+
+constexpr std::array kStatusNames = {
+    std::pair<std::string_view, uint32_t>{"NO_ERROR", 0},
+    std::pair<std::string_view, uint32_t>{"ERROR_INVALID_FUNCTION", 1},
+    std::pair<std::string_view, uint32_t>{"ERROR_INVALID_PARAMETER", 87},
+    std::pair<std::string_view, uint32_t>{"ERROR_INSUFFICIENT_BUFFER", 122},
 };
 
 // A palette a frame-buffer display driver loads at start: 3 bits of red, 3 of
@@ -75,19 +100,21 @@ class Args {
   const std::string& word(size_t i) const { return words_[i]; }
   uint32_t u32(size_t i, std::string_view what) const {
     std::optional<uint64_t> v = parseUnsigned(words_[i], 32);
-    if (!v) fail(std::string(what) + " '" + words_[i] + "' is not a 32-bit number");
+    if (!v) fail(std::string(what) + " '" + words_[i] + "' " + numberProblem(words_[i], 32));
     return static_cast<uint32_t>(*v);
   }
   int32_t s16(size_t i, std::string_view what) const { return s16(words_[i], what); }
   int32_t s16(const std::string& text, std::string_view what) const {
     std::optional<int64_t> v = parseSigned(text);
-    if (!v || *v < INT16_MIN || *v > INT16_MAX)
-      fail(std::string(what) + " '" + text + "' is not a number from -32768 to 32767");
+    const std::string_view magnitude = std::string_view(text).substr(text.starts_with('-'));
+    if (v ? *v < INT16_MIN || *v > INT16_MAX : numberProblem(magnitude, 32) != "is not a number")
+      fail(std::string(what) + " '" + text + "' is too large (-32768 to 32767)");
+    if (!v) fail(std::string(what) + " '" + text + "' is not a number from -32768 to 32767");
     return static_cast<int32_t>(*v);
   }
   uint64_t address(size_t i) const {
     std::optional<uint64_t> v = parseUnsigned(words_[i], 64);
-    if (!v) fail("address '" + words_[i] + "' is not a number");
+    if (!v) fail("address '" + words_[i] + "' " + numberProblem(words_[i], 64));
     return *v;
   }
 
@@ -127,7 +154,7 @@ void parsePointerShape(Step& step, const Args& args, const std::filesystem::path
       continue;
     }
     std::optional<uint64_t> v = parseUnsigned(value, 32);
-    if (!v) args.fail(key + " '" + value + "' is not a 32-bit number");
+    if (!v) args.fail(key + " '" + value + "' " + numberProblem(value, 32));
     if (key == "height") {
       step.height = static_cast<uint32_t>(*v);
     } else if (key == "width") {
@@ -137,6 +164,108 @@ void parsePointerShape(Step& step, const Args& args, const std::filesystem::path
     } else {
       args.fail("unknown option '" + key + "' (height, width, x, y, flags)");
     }
+  }
+}
+
+void parseBoard(Step& step, const Args& args) {
+  if (args.count() == 0)
+    args.fail("expected chip=CHIP, output=KEYWORD, memory=SIZE, gbase=HEX or tv-encoder=yes|no");
+  for (size_t i = 0; i < args.count(); ++i) {
+    const std::string& option = args.word(i);
+    const size_t eq = option.find('=');
+    if (eq == std::string::npos) args.fail("setting '" + option + "' is not NAME=VALUE");
+    std::string key = option.substr(0, eq), value = option.substr(eq + 1);
+    for (const auto& [seen, _] : step.settings)
+      if (seen == key) args.fail("setting '" + key + "' given twice");
+    try {
+      if (key == "chip") {
+        if (!orva::board::parseVariant(lowerCase(value))) args.fail("unknown chip '" + value + "'");
+      } else if (key == "memory") {
+        parseMemorySize(value);
+      } else if (key == "gbase") {
+        if (!parseHex(value, 8)) args.fail("gbase '" + value + "' is not a hex byte (0 to FF)");
+      } else if (key == "tv-encoder") {
+        if (value != "yes" && value != "no")
+          args.fail("tv-encoder '" + value + "' is not yes or no");
+      } else if (key != "output") {
+        args.fail("unknown setting '" + key + "' (chip, output, memory, gbase, tv-encoder)");
+      }
+    } catch (const UsageError& e) {
+      if (std::string_view(e.what()).starts_with("line ")) throw;
+      args.fail(e.what());
+    }
+    step.settings.emplace_back(std::move(key), std::move(value));
+  }
+}
+
+void parseExpect(Step& step, const Args& args) {
+  std::string names;
+  for (const ExpectInfo& info : kExpects)
+    names += (names.empty() ? "" : ", ") + std::string(info.name);
+  if (args.count() == 0) args.fail("expected what to check (" + names + ")");
+  const ExpectInfo* info = nullptr;
+  for (const ExpectInfo& candidate : kExpects)
+    if (candidate.name == args.word(0)) info = &candidate;
+  if (!info) args.fail("unknown check '" + args.word(0) + "' (" + names + ")");
+  if (args.count() != info->arguments + 1) {
+    static const std::array<std::string_view, 11> kUsage = {
+        "STATUS", "INDEX VALUE",  "INDEX VALUE",  "INDEX VALUE", "INDEX VALUE", "INDEX VALUE",
+        "VALUE",  "OFFSET VALUE", "INDEX RRGGBB", "X Y RRGGBB",  "WxHxBPP[@HZ]"};
+    args.fail("expected " + std::string(info->name) + " " +
+              std::string(kUsage[static_cast<size_t>(info->kind)]));
+  }
+  step.expect = info->kind;
+  auto colour = [&](size_t i) {
+    std::optional<uint32_t> value = parseColour(args.word(i));
+    if (!value) args.fail("colour '" + args.word(i) + "' is not RRGGBB");
+    return *value;
+  };
+  switch (info->kind) {
+    case ExpectKind::Status: {
+      const std::string name = upperCase(args.word(1));
+      for (const auto& [statusName, status] : kStatusNames)
+        if (name == statusName) step.wanted = status;
+      if (std::optional<uint64_t> number = parseUnsigned(args.word(1), 32)) {
+        step.wanted = *number;
+      } else if (step.wanted == 0 && name != "NO_ERROR") {
+        args.fail("status '" + args.word(1) +
+                  "' is neither a number nor NO_ERROR, ERROR_INVALID_FUNCTION, "
+                  "ERROR_INVALID_PARAMETER or ERROR_INSUFFICIENT_BUFFER");
+      }
+      break;
+    }
+    case ExpectKind::Misc:
+      step.wanted = args.u32(1, "value");
+      if (step.wanted > 0xFF) args.fail("value '" + args.word(1) + "' is too large (a byte)");
+      break;
+    case ExpectKind::Ge:
+      step.a = args.u32(1, "offset");
+      step.wanted = args.u32(2, "value");
+      break;
+    case ExpectKind::Dac:
+      step.a = args.u32(1, "index");
+      if (step.a > 0xFF) args.fail("index '" + args.word(1) + "' is too large (0 to 255)");
+      step.wanted = colour(2);
+      break;
+    case ExpectKind::Pixel:
+      step.x = static_cast<int32_t>(args.u32(1, "x"));
+      step.y = static_cast<int32_t>(args.u32(2, "y"));
+      step.wanted = colour(3);
+      break;
+    case ExpectKind::Mode:
+      try {
+        step.mode = parseModeName(args.word(1));
+      } catch (const UsageError& e) {
+        args.fail(e.what());
+      }
+      if (step.mode.number) args.fail("mode '" + args.word(1) + "' is not WxHxBPP[@HZ]");
+      break;
+    default:  // the registers reached through an index
+      step.a = args.u32(1, "index");
+      if (step.a > 0xFF) args.fail("index '" + args.word(1) + "' is too large (0 to 255)");
+      step.wanted = args.u32(2, "value");
+      if (step.wanted > 0xFF) args.fail("value '" + args.word(2) + "' is too large (a byte)");
+      break;
   }
 }
 
@@ -270,6 +399,12 @@ std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
       if (step.outputLength > (1u << 20)) args.fail("output length above 1 MB");
       break;
     }
+    case Verb::Board:
+      parseBoard(step, args);
+      break;
+    case Verb::Expect:
+      parseExpect(step, args);
+      break;
     case Verb::Pattern: {
       args.expect(1, 1, "NAME (" + patternNames() + ")");
       std::optional<Pattern> pattern = parsePattern(args.word(0));
@@ -291,23 +426,42 @@ std::vector<Step> parseScenario(std::string_view text, const std::filesystem::pa
     std::string_view line = text.substr(begin, end - begin);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ++number;
-    if (std::optional<Step> step = parseScenarioLine(line, number, folder))
+    if (std::optional<Step> step = parseScenarioLine(line, number, folder)) {
+      if (step->verb == Verb::Board) {
+        for (const Step& before : steps)
+          throw UsageError(
+              "line " + std::to_string(number) + ": board: " +
+              (before.verb == Verb::Board
+                   ? "a second board line (the first is line " + std::to_string(before.line) + ")"
+                   : "comes after a request (line " + std::to_string(before.line) +
+                         "): the board is set before the first"));
+      }
       steps.push_back(std::move(*step));
+    }
     begin = end + 1;
   }
   return steps;
 }
 
-std::vector<Step> loadScenario(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) throw UsageError("cannot read scenario '" + file.string() + "'");
-  std::ostringstream text;
-  text << in.rdbuf();
+std::vector<Step> loadScenario(const std::filesystem::path& file, std::istream* in) {
+  std::string text;
   try {
-    return parseScenario(text.str(), file.parent_path());
-  } catch (const UsageError& e) {
-    throw UsageError(file.string() + ": " + e.what());
+    text = readFile(file.string(), "scenario", in ? *in : std::cin);
+  } catch (const FileError& e) {
+    throw UsageError(e.what());
   }
+  const std::string name = file == "-" ? std::string("(standard input)") : file.string();
+  try {
+    return parseScenario(text, file == "-" ? std::filesystem::path(".") : file.parent_path());
+  } catch (const UsageError& e) {
+    throw UsageError(name + ": " + e.what());
+  }
+}
+
+std::vector<std::pair<std::string, std::string>> boardSettings(const std::vector<Step>& steps) {
+  for (const Step& step : steps)
+    if (step.verb == Verb::Board) return step.settings;
+  return {};
 }
 
 }  // namespace orvasim

@@ -24,15 +24,28 @@
 // address and reads it back.
 //   pattern NAME                    NAME: bars, ramp, card (drawn through the last map)
 //
+// Two lines run no request:
+//   board [chip=CHIP] [output=KEYWORD] [memory=SIZE] [gbase=HEX] [tv-encoder=yes|no]
+//       the board the scenario is written for; before the first request, once. The
+//       command line's own options win over it.
+//   expect status STATUS            the last request's status (a number or its name)
+//   expect crtc|seq|gc|attr|config INDEX VALUE     a register as the chip holds it
+//   expect misc VALUE               expect ge OFFSET VALUE
+//   expect dac INDEX RRGGBB         a palette entry, its three bytes as written
+//   expect pixel X Y RRGGBB         a pixel of the displayed picture (cursor included)
+//   expect mode WxHxBPP[@HZ]        what the display shows now
+//
 // SHAPE is a built-in name (arrow, block, cross) or a file of 1024 bytes in hex.
 // Shape files are looked up from the scenario file's folder; screenshots are written
 // relative to the current folder.
 #pragma once
 #include <cstdint>
 #include <filesystem>
+#include <istream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "parse.h"
@@ -68,6 +81,23 @@ enum class Verb {
   QueryColorCaps,
   FbProbe,
   Pattern,
+  Board,
+  Expect,
+};
+
+// What an expect line checks.
+enum class ExpectKind {
+  Status,
+  Crtc,
+  Sequencer,
+  Graphics,
+  Attribute,
+  Config,
+  Misc,
+  Ge,
+  Dac,
+  Pixel,
+  Mode
 };
 
 struct Step {
@@ -93,6 +123,11 @@ struct Step {
   bool flagsFromCaps = false;    // pointer-shape flags=caps
   uint32_t probe = 0xAA55AA55;   // fb-probe
   Pattern pattern = Pattern::Bars;  // pattern
+  // board: the settings as written (chip, output, memory, gbase, tv-encoder), checked
+  std::vector<std::pair<std::string, std::string>> settings;
+  // expect: what, and the value wanted (index in `a`, position in x/y, mode in `mode`)
+  ExpectKind expect = ExpectKind::Status;
+  uint64_t wanted = 0;
 };
 
 // The request name of a step as scenario files spell it.
@@ -103,8 +138,12 @@ std::string_view verbName(Verb verb);
 // file names.
 std::optional<Step> parseScenarioLine(std::string_view line, int lineNumber,
                                       const std::filesystem::path& folder);
-// Parses a whole scenario text; every line is checked before anything runs.
+// Parses a whole scenario text; every line is checked before anything runs. A
+// board line after a request, or a second one, is refused.
 std::vector<Step> parseScenario(std::string_view text, const std::filesystem::path& folder);
-std::vector<Step> loadScenario(const std::filesystem::path& file);
+// Reads the file ("-": standard input, read from `in`); errors name the file.
+std::vector<Step> loadScenario(const std::filesystem::path& file, std::istream* in = nullptr);
+// The board line's settings (empty when the scenario has none).
+std::vector<std::pair<std::string, std::string>> boardSettings(const std::vector<Step>& steps);
 
 }  // namespace orvasim
