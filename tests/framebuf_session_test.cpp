@@ -248,7 +248,7 @@ TEST_P(FramebufSession, EnablesSwitchesAwayAndBackAndDisables) {
         EXPECT_EQ(referencesOf(*session, mapped), 1u) << "the display driver's reference is gone";
         break;
       case Verb::QueryColorCaps:
-        break;  // the display driver takes its defaults when this fails
+        break;           // the display driver takes its defaults when this fails
       case Verb::Board:  // the board is the parameter's
         continue;
       case Verb::Expect:  // the scenario's own checks hold on every board
