@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Checks the display INF of the package: every section it references exists,
-the service and the files it copies agree, the default output keyword is
-MONITOR, and the output keywords it documents are those the driver accepts;
+the service and the files it copies agree, the default output keyword is a
+documented one that offers modes on the variants the INF's hardware IDs name
+(a board maker sets the keyword of the board's output), and the output
+keywords it documents are those the driver accepts;
 and what a display package needs to bring up a desktop on Windows 2000, XP and
 Server 2003: an undecorated models section beside the decorated ones, a display
 driver named in InstalledDisplayDrivers, a service that starts (StartType 1 or
@@ -31,6 +33,14 @@ SYSTEM_DISPLAY_DRIVERS = ("framebuf",)
 START_TYPES = {"1": "system start", "3": "demand start"}
 FLAGS_MULTI_SZ = 0x00010000
 INSTALL_DIRECTIVES = ("copyfiles", "addreg", "delreg", "delfiles", "renfiles")
+# The chip variants behind each hardware ID (the display function's PCI IDs).
+DEVICE_VARIANTS = {
+    "PCI\\VEN_0B4A&DEV_55CC": ("pinto",),
+    "PCI\\VEN_0B4A&DEV_0209": ("bramble", "mistral"),
+    "PCI\\VEN_0B4A&DEV_021A": ("bramble-l",),
+    "PCI\\VEN_0B4A&DEV_0210": ("kestrel",),
+    "PCI\\VEN_0B4A&DEV_021B": ("bramble-r", "bramble-rx"),
+}
 
 
 def strip_comment(line):
@@ -112,6 +122,17 @@ def keyword_table(inf):
             variants = parts[-1].split() if len(parts) >= 3 else []
             rows.append((parts[0], [] if variants == ["none"] else variants))
     return rows
+
+
+def model_ids(inf):
+    """The hardware IDs of every models section the manufacturer names."""
+    ids = set()
+    for _, value in inf.entries("Manufacturer"):
+        models, *decorations = split_fields(value)
+        for section in [models] + [f"{models}.{d}" for d in decorations]:
+            for _, model in inf.entries(section):
+                ids.add(split_fields(model)[-1].upper())
+    return ids
 
 
 def flags_of(token, strings):
@@ -359,16 +380,28 @@ def check(inf, binary=None, keywords=None, package=None, version=None, device_me
             if flags_of(flags, strings) != 0:
                 say(f"[{section}] HardwareInformation.OutputType is not a string (REG_SZ)")
         default_keyword = values[0] if values else None
-    if default_keyword != "MONITOR":
-        say(f'HardwareInformation.OutputType defaults to {default_keyword!r}, not "MONITOR"')
     table = keyword_table(inf)
     if not table:
         say("no [output keywords] table documents the output keywords")
     named = [keyword for keyword, _ in table]
     for keyword in sorted({k for k in named if named.count(k) > 1}):
         say(f"output keyword {keyword} is documented twice")
-    if default_keyword is not None and default_keyword not in named:
-        say(f"output keyword {default_keyword} is not documented")
+    if default_keyword is None:
+        say("HardwareInformation.OutputType is not set: the driver would pick MONITOR "
+            "without the INF saying so")
+    elif default_keyword.upper() not in (k.upper() for k in named):
+        say(f"HardwareInformation.OutputType {default_keyword!r} is not a known output keyword "
+            "(the driver would fall back to MONITOR)")
+    else:
+        offering = {variant for keyword, variants in table
+                    if keyword.upper() == default_keyword.upper() for variant in variants}
+        for device in sorted(model_ids(inf)):
+            variants = DEVICE_VARIANTS.get(device)
+            if variants is None:
+                say(f"the models name {device}, which is no ORVA display function")
+            elif not offering.intersection(variants):
+                say(f"HardwareInformation.OutputType {default_keyword!r} offers no mode on "
+                    f"{' or '.join(variants)} ({device}), which the models name")
     if keywords is not None:
         accepted = {keyword.upper() for keyword in keywords}
         for keyword in sorted(set(named) | ({default_keyword} - {None})):

@@ -226,8 +226,13 @@ const Fault kFaults[] = {
      "disk 1 is not in [SourceDisksNames.x86]"},
     {"string", "ORVA.BrambleL      = \"ORVA Bramble-L display adapter\"\n", "",
      "%ORVA.BrambleL%, which [Strings] does not define"},
-    {"default_output", "OutputType, %REG_SZ%, \"MONITOR\"", "OutputType, %REG_SZ%, \"TVPAL\"",
-     "defaults to 'TVPAL'"},
+    {"default_output_without_modes", "OutputType, %REG_SZ%, \"MONITOR\"",
+     "OutputType, %REG_SZ%, \"TVPAL\"",
+     "'TVPAL' offers no mode on kestrel (PCI\\VEN_0B4A&DEV_0210)"},
+    {"default_output_unknown", "OutputType, %REG_SZ%, \"MONITOR\"",
+     "OutputType, %REG_SZ%, \"TFTPHILIPS\"", "'TFTPHILIPS' is not a known output keyword"},
+    {"default_output_missing", "HKR,, HardwareInformation.OutputType, %REG_SZ%, \"MONITOR\"\n", "",
+     "OutputType is not set"},
     {"output_not_string", "OutputType, %REG_SZ%,", "OutputType, 0x00010000,", "not a string"},
     {"output_flags_undefined", "OutputType, %REG_SZ%,", "OutputType, %REG_EXPAND_SZ%,",
      "%REG_EXPAND_SZ%, which [Strings] does not define"},
@@ -252,6 +257,30 @@ TEST_P(InfFault, IsReportedByTheChecker) {
 
 INSTANTIATE_TEST_SUITE_P(Faults, InfFault, testing::ValuesIn(kFaults),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A board maker's INF: the models of one chip and the keyword of its output.
+TEST(InfPackage, ACustomisedKeywordForTheModelsNamedPasses) {
+  struct Board {
+    const char* keyword;
+    const char* keep;  // the one hardware ID the models keep
+  };
+  for (const Board& b : {Board{"TFTPHILIPSHLD1201", "DEV_0210"}, Board{"TVPAL", "DEV_55CC"},
+                         Board{"tvntsc269", "DEV_021B"}}) {
+    std::istringstream lines(readFile(kInf));
+    std::string text;
+    for (std::string line; std::getline(lines, line);) {
+      if (line.find("orva_Install, PCI\\") != std::string::npos &&
+          line.find(b.keep) == std::string::npos)
+        continue;
+      const size_t at = line.find("\"MONITOR\"");
+      if (line.find("OutputType") != std::string::npos && at != std::string::npos)
+        line.replace(at, 9, std::string("\"") + b.keyword + "\"");
+      text += line + "\n";
+    }
+    const CheckerRun run = PackageFolder(b.keyword, text).check();
+    EXPECT_EQ(run.status, 0) << b.keyword << ": " << run.out;
+  }
+}
 
 TEST(InfPackage, DocumentedVariantsAreThoseTheDriverOffersModesFor) {
   const CheckerRun listed = checker("'" + kInf + "' --list-keywords");
