@@ -14,6 +14,9 @@ find_program(ORVA_MINGW_CXX i686-w64-mingw32-g++ REQUIRED)
 find_program(ORVA_MINGW_OBJDUMP i686-w64-mingw32-objdump REQUIRED)
 find_program(ORVA_MINGW_CXX_X86_64 x86_64-w64-mingw32-g++ REQUIRED)
 find_program(ORVA_MINGW_OBJDUMP_X86_64 x86_64-w64-mingw32-objdump REQUIRED)
+# The package's images are stripped copies; their symbols ship beside them.
+find_program(ORVA_MINGW_OBJCOPY i686-w64-mingw32-objcopy REQUIRED)
+find_program(ORVA_MINGW_OBJCOPY_X86_64 x86_64-w64-mingw32-objcopy REQUIRED)
 
 set(ORVA_SYS_FILE ${CMAKE_BINARY_DIR}/orva-sys/driver/orva.sys)
 set(ORVA_SYS_X86_64_FILE ${CMAKE_BINARY_DIR}/orva-sys-x86_64/driver/orva.sys)

@@ -227,7 +227,7 @@ DriverImage::~DriverImage() {
 
 DriverImage::Entry DriverImage::entry() const { return EntryTrampoline::host(); }
 
-void* DriverImage::symbol(const char* name) const { return image_->exportAddress(name); }
+void* DriverImage::symbol(const char* name) const { return image_->symbolAddress(name); }
 
 const void* DriverImage::driverFunctionOf(const void* trampoline) {
   struct Known {

@@ -370,6 +370,7 @@ std::unique_ptr<Image> Image::load(std::span<const uint8_t> file,
     image->relocate();
     image->bindImports(libraries);
     image->readExports();
+    image->readSymbols(file);
     image->protect();
   } catch (const LoadError& error) {
     throw LoadError(what + ": " + error.what());
@@ -612,15 +613,59 @@ int Image::protectionAt(uint32_t rva) const {
   return page < pageProtections_.size() ? pageProtections_[page] : PROT_NONE;
 }
 
-void* Image::exportAddress(std::string_view name) const {
-  for (const Export& e : exports_) {
-    std::string_view exported = e.name;
-    if (exported == name) return reinterpret_cast<void*>(base_ + e.rva);
-    // i386 stdcall names carry their argument bytes: Name@N.
-    if (headers_.machine == Machine::I386 && exported.size() > name.size() + 1 &&
-        exported.starts_with(name) && exported[name.size()] == '@' &&
-        exported.find_first_not_of("0123456789", name.size() + 1) == std::string_view::npos) {
-      return reinterpret_cast<void*>(base_ + e.rva);
+void Image::readSymbols(std::span<const uint8_t> file) {
+  // The COFF file header: PointerToSymbolTable and NumberOfSymbols; the string
+  // table follows the 18-byte records.
+  const Bytes in(file, "file");
+  const uint32_t fh = in.u32(kNewHeaderOffsetField, "PE header offset") + 4;
+  const uint32_t table = in.u32(fh + 8, "symbol table offset");
+  const uint32_t count = in.u32(fh + 12, "symbol count");
+  if (table == 0 || count == 0) return;
+  constexpr uint32_t kRecord = 18;
+  const uint64_t strings = uint64_t{table} + uint64_t{count} * kRecord;
+  in.need(table, uint64_t{count} * kRecord, "symbol table");
+  const uint32_t stringsSize = in.contains(strings, 4) ? in.u32(strings, "string table size") : 0;
+  for (uint32_t i = 0; i < count; ++i) {
+    const uint64_t at = table + uint64_t{i} * kRecord;
+    const uint8_t aux = in.u8(at + 17, "symbol record");
+    const uint8_t storage = in.u8(at + 16, "symbol record");
+    const auto section = static_cast<int16_t>(in.u16(at + 12, "symbol record"));
+    const uint32_t value = in.u32(at + 8, "symbol record");
+    constexpr uint8_t kExternal = 2, kStatic = 3;
+    const bool named = (storage == kExternal || storage == kStatic) && section > 0 &&
+                       static_cast<size_t>(section) <= headers_.sections.size();
+    if (named) {
+      std::string name;
+      if (in.u32(at, "symbol name") == 0) {
+        const uint32_t offset = in.u32(at + 4, "symbol name");
+        if (offset >= 4 && offset < stringsSize)
+          name = in.text(strings + offset, stringsSize - offset, "symbol name");
+      } else {
+        for (unsigned k = 0; k < 8 && file[at + k] != 0; ++k)
+          name.push_back(static_cast<char>(file[at + k]));
+      }
+      if (headers_.machine == Machine::I386 && name.starts_with('_')) name.erase(0, 1);
+      const uint32_t rva =
+          headers_.sections[static_cast<size_t>(section) - 1].virtualAddress + value;
+      // Section-relative names (".text", ".data$...") name no function or variable.
+      if (!name.empty() && name[0] != '.' && rva < headers_.sizeOfImage)
+        symbols_.push_back({std::move(name), rva});
+    }
+    i += aux;
+  }
+}
+
+void* Image::symbolAddress(std::string_view name) const {
+  for (const std::vector<Export>* list : {&exports_, &symbols_}) {
+    for (const Export& e : *list) {
+      std::string_view exported = e.name;
+      if (exported == name) return reinterpret_cast<void*>(base_ + e.rva);
+      // i386 stdcall names carry their argument bytes: Name@N.
+      if (headers_.machine == Machine::I386 && exported.size() > name.size() + 1 &&
+          exported.starts_with(name) && exported[name.size()] == '@' &&
+          exported.find_first_not_of("0123456789", name.size() + 1) == std::string_view::npos) {
+        return reinterpret_cast<void*>(base_ + e.rva);
+      }
     }
   }
   return nullptr;
@@ -629,6 +674,12 @@ void* Image::exportAddress(std::string_view name) const {
 std::vector<std::string> Image::exportNames() const {
   std::vector<std::string> out;
   for (const Export& e : exports_) out.push_back(e.name);
+  return out;
+}
+
+std::vector<std::string> Image::symbolNames() const {
+  std::vector<std::string> out;
+  for (const Export& e : symbols_) out.push_back(e.name);
   return out;
 }
 

@@ -1,16 +1,18 @@
 #!/usr/bin/env python3
 """Builds and checks the release archive orva-<version>.zip: the package folder
-(orva.inf, i386/orva.sys, amd64/orva.sys) and README.txt, under one folder
-orva-<version>/.
+(orva.inf, i386/orva.sys, amd64/orva.sys), README.txt, and the images' symbols
+apart from them (symbols/i386/orva.sys.debug, symbols/amd64/orva.sys.debug),
+under one folder orva-<version>/.
 
-  release.py build --package DIR --readme TEMPLATE --version X.Y.Z --out FILE
-  release.py check FILE --package DIR --version X.Y.Z
+  release.py build --package DIR --symbols DIR --readme TEMPLATE --version X.Y.Z --out FILE
+  release.py check FILE --package DIR --symbols DIR --version X.Y.Z
 
 build writes the archive (README.txt from TEMPLATE, its $version and $keywords
 filled in from the version and the INF's keyword table); entries carry the
 INF's DriverVer date, so the same inputs give the same archive. check opens an
 archive and prints one line per problem: an entry missing or extra, a package
-file that differs from the folder's, an INF the checker rejects; it exits 1
+file that differs from the folder's, a README without its recovery and uninstall
+sections, an INF the checker rejects; it exits 1
 when there is any, 0 when there is none.
 """
 import argparse
@@ -25,7 +27,11 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import infcheck  # noqa: E402
 
 PACKAGE_FILES = ("orva.inf", "i386/orva.sys", "amd64/orva.sys")
+SYMBOL_FILES = ("i386/orva.sys.debug", "amd64/orva.sys.debug")
+SYMBOLS = "symbols/"
 README = "README.txt"
+# What the README must tell a user who cannot see the desktop, or wants the driver gone.
+README_SECTIONS = ("recover from a keyword that leaves no mode", "Safe Mode", "Uninstall")
 
 
 def read_inf(path):
@@ -50,7 +56,7 @@ def entry_date(inf):
     return (int(match[3]), int(match[1]), int(match[2]), 12, 0, 0)
 
 
-def build(package, template, version, out):
+def build(package, symbols, template, version, out):
     inf = read_inf(os.path.join(package, "orva.inf"))
     with open(template, encoding="utf-8") as file:
         readme = string.Template(file.read()).substitute(version=version,
@@ -69,15 +75,19 @@ def build(package, template, version, out):
         for name in PACKAGE_FILES:
             with open(os.path.join(package, name), "rb") as file:
                 add(archive, name, file.read())
+        for name in SYMBOL_FILES:
+            with open(os.path.join(symbols, name), "rb") as file:
+                add(archive, SYMBOLS + name, file.read())
         # Windows users open it with Notepad: CR LF line ends.
         add(archive, README, readme.replace("\n", "\r\n").encode("utf-8"))
     os.replace(temporary, out)
 
 
-def check(path, package, version):
+def check(path, package, symbols, version):
     problems = []
     root = f"orva-{version}/"
     wanted = {root + name for name in PACKAGE_FILES + (README,)}
+    wanted |= {root + SYMBOLS + name for name in SYMBOL_FILES}
     try:
         archive = zipfile.ZipFile(path)
     except (OSError, zipfile.BadZipFile) as error:
@@ -94,13 +104,23 @@ def check(path, package, version):
             with open(os.path.join(package, name), "rb") as file:
                 if root + name in names and archive.read(root + name) != file.read():
                     problems.append(f"{root + name} is not the package folder's {name}")
+        for name in SYMBOL_FILES:
+            entry = root + SYMBOLS + name
+            with open(os.path.join(symbols, name), "rb") as file:
+                if entry in names and archive.read(entry) != file.read():
+                    problems.append(f"{entry} is not the symbols folder's {name}")
         if root + README in names:
             readme = archive.read(root + README).decode("utf-8", "replace")
             if f"orva {version}" not in readme or "$" in readme:
                 problems.append(f"{README} does not name version {version} or has a blank left")
+            for section in README_SECTIONS:
+                if section.lower() not in readme.lower():
+                    problems.append(f"{README} does not say how to {section}"
+                                    if section[0].islower() else f"{README} lacks {section!r}")
         with tempfile.TemporaryDirectory() as folder:
             for name in sorted(names & wanted):
-                archive.extract(name, folder)
+                if not name.startswith(root + SYMBOLS):
+                    archive.extract(name, folder)
             extracted = os.path.join(folder, root)
             inf = os.path.join(extracted, "orva.inf")
             if os.path.isfile(inf):
@@ -115,18 +135,20 @@ def main():
     commands = parser.add_subparsers(dest="command", required=True)
     make = commands.add_parser("build")
     make.add_argument("--package", required=True)
+    make.add_argument("--symbols", required=True)
     make.add_argument("--readme", required=True)
     make.add_argument("--version", required=True)
     make.add_argument("--out", required=True)
     test = commands.add_parser("check")
     test.add_argument("archive")
     test.add_argument("--package", required=True)
+    test.add_argument("--symbols", required=True)
     test.add_argument("--version", required=True)
     args = parser.parse_args()
     if args.command == "build":
-        build(args.package, args.readme, args.version, args.out)
+        build(args.package, args.symbols, args.readme, args.version, args.out)
         return 0
-    problems = check(args.archive, args.package, args.version)
+    problems = check(args.archive, args.package, args.symbols, args.version)
     for problem in problems:
         print(f"{os.path.basename(args.archive)}: {problem}")
     return 1 if problems else 0

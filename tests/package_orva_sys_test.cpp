@@ -17,11 +17,15 @@ struct Image {
   const char* path;
   const char* objdump;
   const char* entryLabel;  // the entry point's symbol as the disassembly names it
+  const char* shipped;     // the package folder's copy, and its symbols
+  const char* symbols;
 };
 
 const Image kImages[] = {
-    {"i686", ORVA_SYS_I686, ORVA_OBJDUMP_I686, "_DriverEntry@8"},
-    {"x86_64", ORVA_SYS_X86_64, ORVA_OBJDUMP_X86_64, "DriverEntry"},
+    {"i686", ORVA_SYS_I686, ORVA_OBJDUMP_I686, "_DriverEntry@8", ORVA_PACKAGE_DIR "/i386/orva.sys",
+     ORVA_SYMBOLS_DIR "/i386/orva.sys.debug"},
+    {"x86_64", ORVA_SYS_X86_64, ORVA_OBJDUMP_X86_64, "DriverEntry",
+     ORVA_PACKAGE_DIR "/amd64/orva.sys", ORVA_SYMBOLS_DIR "/amd64/orva.sys.debug"},
 };
 
 std::string run(const std::string& command) {
@@ -134,6 +138,36 @@ TEST_P(OrvaSys, ImportsExactlyTheVideoPortFunctionsItUsesFromVideoprt) {
   const auto used = videoPortFunctionsUsed();
   EXPECT_EQ(used.count("VideoPortInitialize"), 1u) << "the host module's symbols were not read";
   EXPECT_EQ(names, used);
+}
+
+// A miniport exports nothing: the linker's export table, if any, names no function.
+// The package ships the image without its symbol table, and the symbols apart.
+TEST_P(OrvaSys, ExportsNothingAndShipsItsSymbolsApart) {
+  // "Number in:" then the export address table's and the name table's counts.
+  static const std::regex count(
+      R"(^\s*(Export Address Table|\[Name Pointer/Ordinal\] Table)\s+([0-9a-f]+)$)");
+  const std::string objdump = GetParam().objdump;
+  for (const char* path : {GetParam().path, GetParam().shipped}) {
+    const auto text = lines(run(objdump + " -p " + path));
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i].find("Number in:") == std::string::npos) continue;
+      for (size_t k = i + 1; k < i + 3 && k < text.size(); ++k) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_search(text[k], match, count)) << text[k];
+        EXPECT_EQ(std::stoul(match[2], nullptr, 16), 0u) << path << ": " << text[k];
+      }
+    }
+  }
+  EXPECT_NE(run(objdump + " -t " + GetParam().shipped).find("no symbols"), std::string::npos);
+  const std::string symbols = run(objdump + " -t " + GetParam().symbols);
+  for (const char* name : {"DriverEntry", "HWGENERIC_psKeywordList", "ORVAStartIO"})
+    EXPECT_NE(symbols.find(name), std::string::npos) << name;
+  // The same code: only the symbol table is gone.
+  const auto code = [&](const char* path) {
+    const std::string dump = run(objdump + " -s -j .text " + path);
+    return dump.substr(dump.find("Contents of section"));
+  };
+  EXPECT_EQ(code(GetParam().path), code(GetParam().shipped));
 }
 
 TEST_P(OrvaSys, HasNoStaticConstructors) {

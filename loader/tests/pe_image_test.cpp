@@ -176,18 +176,21 @@ TEST_P(ShippedImage, SectionsGetTheirProtections) {
   EXPECT_FALSE(image->protectionAt(text->virtualAddress) & PROT_WRITE);
 }
 
-TEST_P(ShippedImage, ExportsAreFoundByTheirUndecoratedNames) {
+// The image exports nothing; its symbol table names the driver's functions and
+// variables.
+TEST_P(ShippedImage, SymbolsAreFoundByTheirUndecoratedNames) {
   const auto image = Image::load(file_, fake_.libraries(), GetParam().path);
-  EXPECT_EQ(image->exportAddress("DriverEntry"), image->entryPoint());
+  EXPECT_TRUE(image->exportNames().empty());
+  EXPECT_EQ(image->symbolAddress("DriverEntry"), image->entryPoint());
   for (const char* name : {"ORVAStartIO", "ORVAFindAdapter", "DRIVER_ulDeviceExtension",
                            "HWCRTC_psGraphicsModeTable", "ulRequiredOutput"}) {
-    void* address = image->exportAddress(name);
+    void* address = image->symbolAddress(name);
     ASSERT_NE(address, nullptr) << name;
     EXPECT_GE(reinterpret_cast<uintptr_t>(address), image->base());
     EXPECT_LT(reinterpret_cast<uintptr_t>(address), image->base() + image->mappedSize());
   }
-  EXPECT_EQ(image->exportAddress("ORVAStartI"), nullptr);
-  EXPECT_EQ(image->exportAddress("NoSuchSymbol"), nullptr);
+  EXPECT_EQ(image->symbolAddress("ORVAStartI"), nullptr);
+  EXPECT_EQ(image->symbolAddress("NoSuchSymbol"), nullptr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Images, ShippedImage, testing::ValuesIn(kImages),
@@ -363,7 +366,7 @@ TEST(DriverImage, ThunksPopWhatTheImportLibraryAndTheDriverDeclare) {
   const std::vector<uint8_t> file = readFile(ORVA_SYS_I686);
   FakeLibrary fake;
   const auto image = Image::load(file, fake.libraries(), ORVA_SYS_I686);
-  const auto names = image->exportNames();
+  const auto names = image->symbolNames();
   const std::set<std::string> exported(names.begin(), names.end());
   const struct {
     const char* name;

@@ -144,12 +144,16 @@ class Image {
   // The entry point's address in memory (the driver's calling convention).
   void* entryPoint() const { return reinterpret_cast<void*>(base_ + headers_.entryPoint); }
 
-  // Address of an exported symbol, nullptr when the image exports no such name.
-  // An undecorated name also finds its i386 stdcall form ("DriverEntry" finds
-  // "DriverEntry@8").
-  void* exportAddress(std::string_view name) const;
+  // Address of a symbol, nullptr when the image has no such name: an export, or a
+  // function or variable of the image's COFF symbol table (a driver image exports
+  // nothing; a build that keeps its symbol table names them all there). An
+  // undecorated name also finds its i386 stdcall form ("DriverEntry" finds
+  // "DriverEntry@8"); the i386 table's leading underscore is not part of a name.
+  void* symbolAddress(std::string_view name) const;
   // Every exported name as the image spells it.
   std::vector<std::string> exportNames() const;
+  // Every symbol-table name of a function or variable (i386: without the underscore).
+  std::vector<std::string> symbolNames() const;
 
   const std::vector<RelocationSite>& relocations() const { return relocations_; }
   const std::vector<BoundImport>& imports() const { return imports_; }
@@ -162,6 +166,7 @@ class Image {
   void relocate();
   void bindImports(std::span<const ImportLibrary> libraries);
   void readExports();
+  void readSymbols(std::span<const uint8_t> file);
   void protect();
 
   std::string what_;
@@ -176,6 +181,7 @@ class Image {
     uint32_t rva;
   };
   std::vector<Export> exports_;
+  std::vector<Export> symbols_;  // from the COFF symbol table
 };
 
 }  // namespace orva::loader
