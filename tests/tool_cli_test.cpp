@@ -125,11 +125,12 @@ TEST(Cli, OutputKeywordTheDriverDoesNotTakeIsWarnedAbout) {
     const char* keyword;
     const char* warning;  // nullptr: none
   };
-  for (const Case& c :
-       {Case{"kestrel", "TFTPHILIPS", "matches no keyword"},
-        Case{"bramble", "WREN", "which is no output"}, Case{"bramble", "", "which is no output"},
-        Case{"kestrel", "TVPAL", "offers no mode on kestrel"}, Case{"pinto", "tvpal", nullptr},
-        Case{"kestrel", "MONITOR", nullptr}}) {
+  for (const Case& c : {Case{"kestrel", "TFTPHILIPS", "matches no keyword"},
+                        Case{"bramble", "WREN", "which is no output: the driver offers no mode"},
+                        Case{"bramble", "ntscm", "selects the modes of the output that shares it"},
+                        Case{"bramble", "", "which is no output"},
+                        Case{"kestrel", "TVPAL", "offers no mode on kestrel"},
+                        Case{"pinto", "tvpal", nullptr}, Case{"kestrel", "MONITOR", nullptr}}) {
     Outcome r = orvasim({"--chip", c.chip, "--output", c.keyword, "info"});
     EXPECT_EQ(r.code, kExitOk) << c.keyword << r.err;
     if (c.warning) {

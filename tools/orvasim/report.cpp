@@ -123,17 +123,19 @@ std::string rgb(uint64_t value) { return hex(value, 6); }
 std::string keywordProblem(orva::platform::Session& session, const std::string& keyword) {
   const auto* table = session.driverSymbol<const HWGENERIC_KEYWORD>("HWGENERIC_psKeywordList");
   if (!table) return "";
+  // The modes discovery counted for the selection (the device extension's count).
+  HW_DEVICE_EXTENSION extension{};
+  std::span<const uint8_t> raw = session.deviceExtension();
+  std::memcpy(&extension, raw.data(), std::min(raw.size(), sizeof extension));
+  const bool noMode = raw.size() >= sizeof extension && extension.ulNumModes == 0;
   const std::string quoted = "output keyword '" + keyword + "'";
   for (const HWGENERIC_KEYWORD* row = table; row->pszKeyword; ++row) {
     if (!sameKeyword(row->pszKeyword, keyword)) continue;
     if (row->ulType != HWGENERIC_TYPE_OUTPUT)
-      return quoted + " names the driver's \"" + row->pszDescription +
-             "\", which is no output: the driver offers no mode";
-    // The modes discovery counted for it (the device extension's count).
-    HW_DEVICE_EXTENSION extension{};
-    std::span<const uint8_t> raw = session.deviceExtension();
-    std::memcpy(&extension, raw.data(), std::min(raw.size(), sizeof extension));
-    if (raw.size() >= sizeof extension && extension.ulNumModes == 0) {
+      return quoted + " names the driver's \"" + row->pszDescription + "\", which is no output" +
+             (noMode ? ": the driver offers no mode"
+                     : ": its value selects the modes of the output that shares it");
+    if (noMode) {
       const auto* id = session.driverSymbol<ULONG>("HWGENERIC_ulHardwareID");
       return quoted + " (" + row->pszDescription + ") offers no mode on " +
              (id ? idName(*id) : std::string("this chip")) +
@@ -611,13 +613,12 @@ void printSet(const Json& report, std::ostream& out) {
   else
     out << ": not in the driver's mode list";
   out << "\n";
-  if (m.contains("picked")) {
-    const Json& picked = m["picked"];
-    out << "                picked by " << picked["by"].get<std::string>() << ", the first listed";
-    if (!picked["alsoListed"].empty()) {
-      out << "; also listed with the same size, depth and rate (another mode-table row):";
-      for (const Json& other : picked["alsoListed"]) out << " " << other.get<uint32_t>();
-    }
+  // A size that more than one listed mode has: which one it picked.
+  if (m.contains("picked") && !m["picked"]["alsoListed"].empty()) {
+    out << "                picked by " << m["picked"]["by"].get<std::string>()
+        << ", the first listed; also listed with the same size, depth and rate (another "
+           "mode-table row):";
+    for (const Json& other : m["picked"]["alsoListed"]) out << " " << other.get<uint32_t>();
     out << "\n";
   }
   out << "status          " << report["status"] << " " << report["statusName"].get<std::string>()
