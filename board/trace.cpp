@@ -144,12 +144,12 @@ void Trace::add(TraceEvent event) {
       break;
   }
   if (event.undecoded) ++counters_.undecoded;
-  if (!recording_) return;
   if (clock_ != nullptr) {
     event.timed = true;
     event.timeNs = *clock_;
   }
-  events_.push_back(std::move(event));
+  if (sink_) sink_(event);
+  if (recording_) events_.push_back(std::move(event));
 }
 
 void Trace::clear() {

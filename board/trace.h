@@ -7,7 +7,9 @@
 // time scale of the I2C waveform's VCD).
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orva::board {
@@ -63,8 +65,13 @@ class Trace {
   void clear();  // events and counters
   // Keep only counters (fuzzing, benchmarks); events are dropped.
   void setRecording(bool on) { recording_ = on; }
-  // The virtual time each kept event is stamped with (nullptr: none).
+  // The virtual time each event is stamped with (nullptr: none).
   void setClock(const uint64_t* timeNs) { clock_ = timeNs; }
+  // Hands every event, as it is added, to `sink` as well (an emulator that runs
+  // for hours streams its trace instead of keeping it); empty: none. Clearing the
+  // trace keeps the sink.
+  using Sink = std::function<void(const TraceEvent&)>;
+  void setSink(Sink sink) { sink_ = std::move(sink); }
   bool recording() const { return recording_; }
   std::string toJsonLines() const;
   static std::string toJson(const TraceEvent& event);
@@ -74,6 +81,7 @@ class Trace {
   TraceCounters counters_;
   bool recording_ = true;
   const uint64_t* clock_ = nullptr;
+  Sink sink_;
 };
 
 }  // namespace orva::board
