@@ -539,6 +539,9 @@ static void orva_realize(DeviceState* dev, Error** errp) {
   if (!orva_create_functions(s, errp)) {
     return;
   }
+  /* Reading the configuration spaces took the board's time and bus: power it up
+   * again, so the guest meets the board orvasim boots. */
+  orva_board_reset(s->board);
 
   /* The trace starts with the guest's first access. */
   if (s->trace && orva_board_set_trace_file(s->board, s->trace) != 0) {
