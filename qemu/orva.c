@@ -601,6 +601,22 @@ static void orva_class_init(ObjectClass* klass, void* data) {
       "window)";
   set_bit(DEVICE_CATEGORY_DISPLAY, dc->categories);
   device_class_set_props(dc, orva_properties);
+  /* A setting left out takes the board's default (the large numbers `help` shows
+   * mean "not set"). */
+  object_class_property_set_description(
+      klass, "chip", "pinto, bramble, bramble-l, mistral, bramble-r, kestrel, bramble-rx, unknown");
+  object_class_property_set_description(klass, "memory",
+                                        "display memory, 128K steps up to 8064K (board: 4M)");
+  object_class_property_set_description(
+      klass, "gbase", "CRTC 0x20 at power-up, graphics base bits 31-24 (board: 0)");
+  object_class_property_set_description(klass, "tft-base",
+                                        "TFT interface ports at power-up (board: 0xd00)");
+  object_class_property_set_description(klass, "superio-e1",
+                                        "Super I/O device 8 register 0xE1 straps (board: 2)");
+  object_class_property_set_description(klass, "tv-encoder",
+                                        "the external TV encoder answers (board: on)");
+  object_class_property_set_description(klass, "trace", "bus trace file (JSON Lines)");
+  object_class_property_set_description(klass, "vcd", "I2C lines as a VCD, written at exit");
 }
 
 static const TypeInfo orva_info = {
