@@ -67,6 +67,8 @@ def cases():
                   "pointer-shape arrow x=200 y=150", "pointer-move 200 150"],
         "screendump": True}
     table["window.moved"] = {"kind": "moved"}
+    # A machine reset powers the board up again: the same run replays alike.
+    table["reset.session"] = {"scenario": "session.scn", "kind": "reset"}
     for name, (device, expect) in BAD_PROPERTIES.items():
         table["property." + name] = {"kind": "property", "device": device, "expect": expect}
     return table
@@ -274,6 +276,10 @@ def run_case(args, name, case, folder):
     qemu = Qemu(args.qemu, folder, f"orva,chip={chip},trace={device_trace}")
     try:
         problem = replay(qemu, events)
+        if problem is None and case.get("kind") == "reset":
+            qemu.command("system_reset")
+            problem = replay(qemu, events)
+            events = events + events
         if problem is None and png:
             with open(vram, "rb") as file:
                 memory = file.read()
