@@ -7,14 +7,20 @@
 //   orva_qemu_capture [--chip C] [--memory SIZE] [--output KEYWORD]
 //                     --trace FILE --vram FILE [--png FILE] SCENARIO
 //   orva_qemu_capture compare EXPECTED.png ACTUAL.png
+//   orva_qemu_capture accesses CHIP ACCESSES TRACE
+// `accesses` makes the bus accesses of a file (one a line, as qtest writes them:
+// "outb 0x22 0x1d", "inl 0x3dc", "readw 0x8400000") on a board of its own, with
+// no driver, and writes its trace.
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 
+#include "board.h"
 #include "client.h"
 #include "orva/requests.h"
 #include "orva/session.h"
@@ -60,10 +66,41 @@ int compare(const std::string& expectedPath, const std::string& actualPath) {
   return 0;
 }
 
+int accesses(const std::string& chip, const std::string& file, const std::string& tracePath) {
+  orva::board::BoardConfig config;
+  const auto variant = orva::board::parseVariant(chip);
+  if (!variant) {
+    std::cerr << "unknown chip " << chip << "\n";
+    return 1;
+  }
+  config.variant = *variant;
+  orva::board::Board board(config);
+  std::ifstream lines(file);
+  for (std::string line; std::getline(lines, line);) {
+    std::istringstream words(line);
+    std::string command;
+    uint64_t where = 0, value = 0;
+    words >> command >> std::hex >> where >> value;
+    if (command.size() < 3) continue;
+    const char size = command.back();
+    const unsigned width = size == 'b' ? 8 : size == 'w' ? 16 : 32;
+    const std::string op = command.substr(0, command.size() - 1);
+    if (op == "in") board.in(width, static_cast<uint32_t>(where));
+    if (op == "out") board.out(width, static_cast<uint32_t>(where), static_cast<uint32_t>(value));
+    if (op == "read") board.read(width, where);
+    if (op == "write") board.write(width, where, static_cast<uint32_t>(value));
+  }
+  std::cerr << "TFT ports at " << std::hex << board.tftBasePort() << "\n";
+  const std::string trace = board.trace().toJsonLines();
+  writeFile(tracePath, trace.data(), trace.size());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc == 4 && std::string(argv[1]) == "compare") return compare(argv[2], argv[3]);
+  if (argc == 5 && std::string(argv[1]) == "accesses") return accesses(argv[2], argv[3], argv[4]);
   std::map<std::string, std::string> options;
   std::string scenario;
   for (int i = 1; i < argc; ++i) {
