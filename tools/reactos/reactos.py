@@ -1,0 +1,126 @@
+"""scripts/reactos: boots ReactOS to its desktop through orva.sys on the
+emulated ORVA board in QEMU, and checks that the desktop is the driver's.
+
+  reactos [--chip C] [--memory M] [--output K] [--mode WxHxBPP] [--iso PATH]
+          [--timeout S] [--out DIR] [--display orva|vbe]
+  reactos --all [--iso PATH] [--timeout S] [--out DIR] [--docs DIR]
+
+--all boots the matrix (every variant on MONITOR, a PAL TV and an 800 x 600
+TFT panel, at 8, 16 and 24 bpp where the output offers the mode) and, with
+--docs, copies each desktop there as reactos-CHIP-OUTPUT-WxHxBPP.png.
+Exit status: 0 when every run reached the desktop and passed its checks.
+"""
+import argparse
+import json
+import os
+import shutil
+import subprocess
+import sys
+
+import run
+
+# Each output of the matrix: (chips, keyword, resolution).
+MATRIX = [
+    (["pinto", "bramble", "bramble-l", "mistral", "bramble-r", "kestrel", "bramble-rx"],
+     "MONITOR", (800, 600)),
+    (["bramble"], "TVPAL", (640, 480)),
+    (["mistral"], "TFTPHILIPSHLD1201", (800, 600)),
+]
+DEPTHS = (8, 16, 24)
+
+
+def offered_modes(orvasim, chip, memory, output):
+    """(width, height, bpp) of every mode the driver lists for this board."""
+    listing = subprocess.run([orvasim, "--chip", chip, "--memory", memory, "--output", output,
+                              "--json", "modes"], capture_output=True, text=True, check=True)
+    modes = set()
+    for entry in json.loads(listing.stdout).get("modes", []):
+        modes.add((entry["width"], entry["height"], entry["bitsPerPlane"] * entry["planes"]))
+    return modes
+
+
+def report(options, result, board, found):
+    print(f"reactos: {options.chip} {options.memory} {options.output} "
+          f"{'x'.join(map(str, options.mode))} ({options.display})")
+    if not result["desktop"]:
+        print(f"  FAILED: {result.get('error', 'no desktop')}")
+        print(f"  last picture: {result.get('screendump', 'none')}")
+        print("  last serial lines:")
+        sys.stdout.write("".join(f"    {line}\n" for line in result["serial_tail"].splitlines()))
+        return False
+    print(f"  desktop after {result['seconds_to_desktop']} s; screendump {result['screendump']}")
+    print(f"  serial log {result['serial']}")
+    if board is not None:
+        refresh = board["refresh_hz"]
+        print(f"  mode set by the driver (board registers): {board['width']} x {board['height']}, "
+              f"{board['bpp']} bpp, {refresh:.2f} Hz, pitch {board['pitch']} bytes")
+        print(f"  screendump equals the board's scanout: {board.get('screen_equal', False)}")
+    ok = True
+    for name, passed, detail in found:
+        print(f"  {'ok  ' if passed else 'FAIL'} {name}: {detail}")
+        ok &= passed
+    return ok
+
+
+def one(options):
+    result = run.boot(options)
+    board, found = None, []
+    if result["desktop"] and options.display == "orva":
+        board = run.replay(options, result)
+        found = run.checks(options, result, board)
+    with open(os.path.join(options.out, "result.json"), "w") as file:
+        json.dump({"result": result, "board": board and {k: v for k, v in board.items() if k != "dac"},
+                   "checks": found}, file, indent=1)
+    return report(options, result, board, found), result, board
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--chip", default="bramble")
+    parser.add_argument("--memory", default="4M")
+    parser.add_argument("--output", default="MONITOR")
+    parser.add_argument("--mode", default="800x600x16")
+    parser.add_argument("--iso", required=True)
+    parser.add_argument("--timeout", type=float, default=900)
+    parser.add_argument("--out", default="build/reactos")
+    parser.add_argument("--display", choices=("orva", "vbe"), default="orva")
+    parser.add_argument("--all", action="store_true")
+    parser.add_argument("--docs", help="with --all: folder for the desktops' pictures")
+    parser.add_argument("--qemu", required=True)
+    parser.add_argument("--package", required=True)
+    parser.add_argument("--replay", required=True)
+    parser.add_argument("--orvasim", required=True)
+    args = parser.parse_args()
+    common = dict(iso=args.iso, timeout=args.timeout, qemu=args.qemu, package=args.package,
+                  replay=args.replay, memory=args.memory, display=args.display)
+    if not args.all:
+        options = run.Options(chip=args.chip, output=args.output, mode=run.parse_mode(args.mode),
+                              out=args.out, **common)
+        return 0 if one(options)[0] else 1
+    failures, runs = [], 0
+    for chips, output, (width, height) in MATRIX:
+        for chip in chips:
+            offered = offered_modes(args.orvasim, chip, args.memory, output)
+            for bpp in DEPTHS:
+                mode = (width, height, bpp)
+                name = f"{chip}-{output.lower()}-{width}x{height}x{bpp}"
+                if mode not in offered:
+                    print(f"reactos: {name}: not offered by the driver on this output, not run")
+                    continue
+                options = run.Options(chip=chip, output=output, mode=mode,
+                                      out=os.path.join(args.out, name), **common)
+                runs += 1
+                ok, result, _ = one(options)
+                if not ok:
+                    failures.append(name)
+                elif args.docs:
+                    os.makedirs(args.docs, exist_ok=True)
+                    shutil.copyfile(result["screendump"],
+                                    os.path.join(args.docs, f"reactos-{name}.png"))
+    print(f"reactos: {runs - len(failures)} of {runs} runs reached the driver's desktop"
+          + (f"; failed: {' '.join(failures)}" if failures else ""))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
