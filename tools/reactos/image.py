@@ -14,6 +14,7 @@ original boot record and ISO 9660:1999 naming (the boot loader finds the hives
 only under those names). Results are cached by the hash of all their inputs.
 """
 import hashlib
+import json
 import lzma
 import os
 import re
@@ -32,7 +33,8 @@ BOOT_ENTRY = "LiveCD_Orva"
 # /HAL=halacpi.dll: the driver declares an ISA adapter, and the default HAL
 # gives the ISA bus a 16 MB memory limit (the graphics window maps to NULL);
 # the ACPI HAL with the 8259 translates 1:1 and leaves ports 0x22/0x23 alone.
-BOOT_OPTIONS = "/HAL=halacpi.dll /DEBUG /DEBUGPORT=COM1 /BAUDRATE=115200 /SOS /FASTDETECT /MININT"
+DEFAULT_HAL = "halacpi.dll"
+BOOT_OPTIONS = "/DEBUG /DEBUGPORT=COM1 /BAUDRATE=115200 /SOS /FASTDETECT /MININT"
 HIVE = "/reactos/system32/config/system"
 UNATTEND = "/reactos/unattend.inf"
 FREELDR = "/freeldr.ini"
@@ -60,12 +62,31 @@ def file_hash(path):
     return digest.hexdigest()
 
 
+def cached_hash(path):
+    """file_hash of a large file, remembered by its path, size and time."""
+    stat = os.stat(path)
+    key = f"{os.path.abspath(path)}:{stat.st_size}:{stat.st_mtime_ns}"
+    memo = os.path.join(cache_dir(), "hashes.json")
+    try:
+        with open(memo) as file:
+            known = json.load(file)
+    except (OSError, ValueError):
+        known = {}
+    if key not in known:
+        known[key] = file_hash(path)
+        partial = f"{memo}.{os.getpid()}"
+        with open(partial, "w") as file:
+            json.dump(known, file)
+        os.replace(partial, memo)
+    return known[key]
+
+
 def live_cd(path):
     """The live CD as a plain ISO: itself, or its xz content decompressed
     once into the cache (keyed by the compressed file's hash)."""
     if not path.endswith(".xz"):
         return path
-    target = os.path.join(cache_dir(), f"livecd-{file_hash(path)[:16]}.iso")
+    target = os.path.join(cache_dir(), f"livecd-{cached_hash(path)[:16]}.iso")
     if not os.path.exists(target):
         partial = target + f".{os.getpid()}.part"
         with lzma.open(path) as source, open(partial, "wb") as out:
@@ -189,14 +210,16 @@ def model_description(inf, chip):
     return "ORVA display adapter"
 
 
-def edit_freeldr(text):
-    """A boot entry of our own, chosen at once."""
+def edit_freeldr(text, hal=DEFAULT_HAL):
+    """A boot entry of our own, chosen at once; hal.dll is the boot loader's
+    default HAL (no /HAL option)."""
+    hal_option = "" if hal == "hal.dll" else f"/HAL={hal} "
     text = re.sub(r"(?m)^DefaultOS=[^\r\n]*", f"DefaultOS={BOOT_ENTRY}", text)
     text = re.sub(r"(?m)^TimeOut=[^\r\n]*", "TimeOut=0", text)
     text = re.sub(r"(?m)^\[Operating Systems\]\s*$",
                   f'[Operating Systems]\n{BOOT_ENTRY}="LiveCD (ORVA test)"', text, count=1)
     return text + (f"\n[{BOOT_ENTRY}]\nBootType=Windows2003\nSystemPath=\\reactos\n"
-                   f"Options={BOOT_OPTIONS}\n")
+                   f"Options={hal_option}{BOOT_OPTIONS}\n")
 
 
 def edit_unattend(text):
@@ -212,15 +235,15 @@ def xorriso(*args):
         raise RuntimeError(f"xorriso {' '.join(args[:3])}... failed:\n{run.stderr[-2000:]}")
 
 
-def make(iso, package, chip, keyword, mode, flavour="orva"):
+def make(iso, package, chip, keyword, mode, flavour="orva", hal=DEFAULT_HAL):
     """Path of the test CD for these inputs, written when not cached.
-    mode is (width, height, bpp); flavour "orva" or "vbe"."""
+    mode is (width, height, bpp); flavour "orva" or "vbe"; hal the HAL to boot."""
     iso = live_cd(iso)
     inf_path = os.path.join(package, "orva.inf")
     driver = os.path.join(package, "i386", "orva.sys")
     key = hashlib.sha256()
-    for part in (file_hash(iso), file_hash(__file__), file_hash(infcheck.__file__), flavour,
-                 chip, keyword, "x".join(map(str, mode))):
+    for part in (cached_hash(iso), file_hash(__file__), file_hash(infcheck.__file__), flavour,
+                 chip, keyword, "x".join(map(str, mode)), hal):
         key.update(part.encode() + b"\0")
     if flavour == "orva":
         key.update(file_hash(inf_path).encode() + file_hash(driver).encode())
@@ -238,7 +261,7 @@ def make(iso, package, chip, keyword, mode, flavour="orva"):
         for local in files.values():
             os.chmod(local, 0o644)
         edit_hive(files[HIVE], inf, chip, keyword, mode, flavour)
-        for name, edit in ((UNATTEND, edit_unattend), (FREELDR, edit_freeldr)):
+        for name, edit in ((UNATTEND, edit_unattend), (FREELDR, lambda text: edit_freeldr(text, hal))):
             with open(files[name], encoding="latin-1", newline="") as file:
                 text = file.read()
             with open(files[name], "w", encoding="latin-1", newline="") as file:
@@ -249,7 +272,11 @@ def make(iso, package, chip, keyword, mode, flavour="orva"):
         if flavour == "orva":
             updates += ["-update", driver, DRIVER]
         partial = os.path.join(work, "out.iso")
-        xorriso("-indev", iso, "-outdev", partial, "-compliance", "iso_9660_1999:no_force_dots",
+        # The CD's names as they are (lower case, spaces): the boot loader and the
+        # shell's profiles read them so. Only names longer than xorriso writes
+        # (a few side-by-side assembly names) come out shortened.
+        xorriso("-indev", iso, "-outdev", partial, "-compliance",
+                "iso_9660_1999:no_force_dots:lowercase:full_ascii",
                 "-rockridge", "off", "-joliet", "off", "-boot_image", "any", "replay",
                 *updates, "-commit")
         os.replace(partial, target)

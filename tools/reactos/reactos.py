@@ -4,10 +4,15 @@ emulated ORVA board in QEMU, and checks that the desktop is the driver's.
   reactos [--chip C] [--memory M] [--output K] [--mode WxHxBPP] [--iso PATH]
           [--timeout S] [--out DIR] [--display orva|vbe]
   reactos --all [--iso PATH] [--timeout S] [--out DIR] [--docs DIR]
+  reactos --bench [--mode WxHxBPP] [--iso PATH] [--out DIR] [--record FILE]
 
 --all boots the matrix (every variant on MONITOR, a PAL TV and an 800 x 600
 TFT panel, at 8, 16 and 24 bpp where the output offers the mode) and, with
 --docs, copies each desktop there as reactos-CHIP-OUTPUT-WxHxBPP.png.
+--bench boots the same mode twice in a row on one QEMU: through orva.sys on
+the board, and through ReactOS's VBE miniport on QEMU's standard VGA; it prints
+both times to the desktop and their ratio, and with --record rewrites the
+section between "<!-- reactos:begin -->" and "<!-- reactos:end -->" of FILE.
 Exit status: 0 when every run reached the desktop and passed its checks.
 """
 import argparse
@@ -34,8 +39,9 @@ def offered_modes(orvasim, chip, memory, output):
     listing = subprocess.run([orvasim, "--chip", chip, "--memory", memory, "--output", output,
                               "--json", "modes"], capture_output=True, text=True, check=True)
     modes = set()
-    for entry in json.loads(listing.stdout).get("modes", []):
-        modes.add((entry["width"], entry["height"], entry["bitsPerPlane"] * entry["planes"]))
+    for entry in json.loads(listing.stdout):
+        modes.add((entry["VisScreenWidth"], entry["VisScreenHeight"],
+                   entry["BitsPerPlane"] * entry["NumberOfPlanes"]))
     return modes
 
 
@@ -74,6 +80,40 @@ def one(options):
     return report(options, result, board, found), result, board
 
 
+def bench(args, common):
+    mode = run.parse_mode(args.mode)
+    times = {}
+    for display in ("orva", "vbe"):
+        values = dict(common, display=display)
+        options = run.Options(chip=args.chip, output=args.output, mode=mode,
+                              out=os.path.join(args.out, f"bench-{display}"), **values)
+        ok, result, _ = one(options)
+        if not ok:
+            return 1
+        times[display] = result["seconds_to_desktop"]
+    ratio = times["orva"] / times["vbe"]
+    line = (f"| {args.mode} | {args.chip} {args.memory} {args.output} | {times['orva']:.1f} | "
+            f"{times['vbe']:.1f} | {ratio:.2f} |")
+    print(f"reactos: power-on to desktop: orva.sys {times['orva']:.1f} s, VBE on QEMU's "
+          f"standard VGA {times['vbe']:.1f} s, ratio {ratio:.2f}")
+    if args.record:
+        with open(args.record) as file:
+            text = file.read()
+        begin, end = "<!-- reactos:begin -->", "<!-- reactos:end -->"
+        if begin not in text or end not in text:
+            print(f"reactos: {args.record} has no {begin} ... {end} section", file=sys.stderr)
+            return 1
+        load = os.getloadavg()[0]
+        table = ("| Mode | Board | orva.sys on the board (s) | VBE on standard VGA (s) | Ratio |\n"
+                 "|---|---|---:|---:|---:|\n" + line + "\n\n"
+                 f"Load average at the end of the runs: {load:.1f} on {os.cpu_count()} cores.\n")
+        head, rest = text.split(begin, 1)
+        text = head + begin + "\n" + table + end + rest.split(end, 1)[1]
+        with open(args.record, "w") as file:
+            file.write(text)
+    return 0
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--chip", default="bramble")
@@ -84,15 +124,21 @@ def main():
     parser.add_argument("--timeout", type=float, default=900)
     parser.add_argument("--out", default="build/reactos")
     parser.add_argument("--display", choices=("orva", "vbe"), default="orva")
+    parser.add_argument("--hal", default="halacpi.dll",
+                        help="the HAL to boot (hal.dll: the boot loader's default)")
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--docs", help="with --all: folder for the desktops' pictures")
+    parser.add_argument("--bench", action="store_true")
+    parser.add_argument("--record", help="with --bench: the document whose table to rewrite")
     parser.add_argument("--qemu", required=True)
     parser.add_argument("--package", required=True)
     parser.add_argument("--replay", required=True)
     parser.add_argument("--orvasim", required=True)
     args = parser.parse_args()
     common = dict(iso=args.iso, timeout=args.timeout, qemu=args.qemu, package=args.package,
-                  replay=args.replay, memory=args.memory, display=args.display)
+                  replay=args.replay, memory=args.memory, display=args.display, hal=args.hal)
+    if args.bench:
+        return bench(args, common)
     if not args.all:
         options = run.Options(chip=args.chip, output=args.output, mode=run.parse_mode(args.mode),
                               out=args.out, **common)

@@ -36,6 +36,7 @@ class Options:
         self.qemu = None
         self.package = None
         self.replay = None
+        self.hal = image.DEFAULT_HAL
         self.__dict__.update(values)
 
 
@@ -102,7 +103,7 @@ def boot(options):
             os.unlink(os.path.join(out, name))
     width, height, bpp = options.mode
     cd = image.make(options.iso, options.package, options.chip, options.output, options.mode,
-                    options.display)
+                    options.display, options.hal)
     args = ["-M", "pc", "-m", "112", "-nic", "none", "-cdrom", cd, "-boot", "d",
             "-serial", f"file:{os.path.join(out, 'serial.log')}"]
     if options.display == "orva":
