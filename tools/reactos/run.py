@@ -88,7 +88,9 @@ def frame_buffer_address(machine):
     """Guest-physical address of the board's frame buffer, from QEMU's memory map."""
     tree = machine.command("human-monitor-command", **{"command-line": "info mtree -f"})
     for line in tree.splitlines():
-        match = re.match(r"\s*([0-9a-f]+)-[0-9a-f]+ \(prio [-\d]+, ram\): orva\.fb\b(?!-)", line)
+        # The frame buffer is RAM over the board's display memory (its lowest
+        # mapping is the one at the graphics base).
+        match = re.match(r"\s*([0-9a-f]+)-[0-9a-f]+ \(prio [-\d]+, ram\): orva\.(?:vram|fb)\b", line)
         if match:
             return int(match[1], 16)
     return None
@@ -179,13 +181,15 @@ def replay(options, result):
     return json.loads(run.stdout)
 
 
-# The twenty colours every Windows display driver's default 8-bit palette
-# holds in its first and last ten entries (the static system colours).
-STATIC_COLOURS = [
-    (0, 0, 0), (0x80, 0, 0), (0, 0x80, 0), (0x80, 0x80, 0), (0, 0, 0x80), (0x80, 0, 0x80),
-    (0, 0x80, 0x80), (0xC0, 0xC0, 0xC0), (0xC0, 0xDC, 0xC0), (0xA6, 0xCA, 0xF0),
-    (0xFF, 0xFB, 0xF0), (0xA0, 0xA0, 0xA4), (0x80, 0x80, 0x80), (0xFF, 0, 0), (0, 0xFF, 0),
-    (0xFF, 0xFF, 0), (0, 0, 0xFF), (0xFF, 0, 0xFF), (0, 0xFF, 0xFF), (0xFF, 0xFF, 0xFF)]
+# The colours of an NT display driver's default 8-bit palette in entries 0-8
+# and 248-255 (of its twenty static colours; ReactOS's framebuf puts its own
+# theme colours in entries 9 and 247, and 246 is the same in both).
+STATIC_COLOURS = {
+    0: (0, 0, 0), 1: (0x80, 0, 0), 2: (0, 0x80, 0), 3: (0x80, 0x80, 0), 4: (0, 0, 0x80),
+    5: (0x80, 0, 0x80), 6: (0, 0x80, 0x80), 7: (0xC0, 0xC0, 0xC0), 8: (0xC0, 0xDC, 0xC0),
+    246: (0xFF, 0xFB, 0xF0), 248: (0x80, 0x80, 0x80), 249: (0xFF, 0, 0), 250: (0, 0xFF, 0),
+    251: (0xFF, 0xFF, 0), 252: (0, 0, 0xFF), 253: (0xFF, 0, 0xFF), 254: (0, 0xFF, 0xFF),
+    255: (0xFF, 0xFF, 0xFF)}
 
 
 def checks(options, result, board):
@@ -227,11 +231,10 @@ def checks(options, result, board):
         dac = [tuple(entry) for entry in board["dac"]]
         shift = 2 if max(max(entry) for entry in dac) < 64 else 0
         palette = [tuple(component << shift for component in entry) for entry in dac]
-        expected = STATIC_COLOURS[:10] + STATIC_COLOURS[10:]
-        shown = palette[:10] + palette[246:]
-        close = all(abs(a - b) <= (3 if shift else 0) for p, q in zip(shown, expected)
-                    for a, b in zip(p, q))
+        close = all(abs(a - b) <= (3 if shift else 0)
+                    for index, colour in STATIC_COLOURS.items()
+                    for a, b in zip(palette[index], colour))
         check("palette", writes >= 3 * 256 and close,
-              f"{writes} palette writes after the mode set; entries 0-9 and 246-255 "
+              f"{writes} palette writes after the mode set; the static entries "
               f"{'are' if close else 'are not'} the display driver's static colours")
     return found
