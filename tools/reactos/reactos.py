@@ -8,7 +8,9 @@ emulated ORVA board in QEMU, and checks that the desktop is the driver's.
 
 --all boots the matrix (every variant on MONITOR, a PAL TV and an 800 x 600
 TFT panel, at 8, 16 and 24 bpp where the output offers the mode) and, with
---docs, copies each desktop there as reactos-CHIP-OUTPUT-WxHxBPP.png.
+--docs, copies each desktop there as reactos-CHIP-OUTPUT-WxHxBPP.png; with
+--guide, rewrites the table between "<!-- reactos:desktops -->" and
+"<!-- /reactos:desktops -->" of that file with each run's figures and picture.
 --bench boots the same mode twice in a row on one QEMU: through orva.sys on
 the board, and through ReactOS's VBE miniport on QEMU's standard VGA; it prints
 both times to the desktop and their ratio, and with --record rewrites the
@@ -114,6 +116,18 @@ def bench(args, common):
     return 0
 
 
+def write_table(path, rows):
+    begin, end = "<!-- reactos:desktops -->", "<!-- /reactos:desktops -->"
+    with open(path) as file:
+        text = file.read()
+    head, rest = text.split(begin, 1)
+    tail = rest.split(end, 1)[1] if end in rest else rest
+    table = ("| Chip | Output | Mode | Desktop after | Refresh, pitch (board) | Screendump |\n"
+             "|---|---|---|---:|---|---|\n" + "\n".join(rows) + "\n")
+    with open(path, "w") as file:
+        file.write(head + begin + "\n" + table + end + tail)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--chip", default="bramble")
@@ -128,6 +142,7 @@ def main():
                         help="the HAL to boot (hal.dll: the boot loader's default)")
     parser.add_argument("--all", action="store_true")
     parser.add_argument("--docs", help="with --all: folder for the desktops' pictures")
+    parser.add_argument("--guide", help="with --all: the document whose desktop table to rewrite")
     parser.add_argument("--bench", action="store_true")
     parser.add_argument("--record", help="with --bench: the document whose table to rewrite")
     parser.add_argument("--qemu", required=True)
@@ -143,7 +158,7 @@ def main():
         options = run.Options(chip=args.chip, output=args.output, mode=run.parse_mode(args.mode),
                               out=args.out, **common)
         return 0 if one(options)[0] else 1
-    failures, runs = [], 0
+    failures, runs, rows = [], 0, []
     for chips, output, (width, height) in MATRIX:
         for chip in chips:
             offered = offered_modes(args.orvasim, chip, args.memory, output)
@@ -156,13 +171,22 @@ def main():
                 options = run.Options(chip=chip, output=output, mode=mode,
                                       out=os.path.join(args.out, name), **common)
                 runs += 1
-                ok, result, _ = one(options)
+                ok, result, board = one(options)
                 if not ok:
                     failures.append(name)
+                    rows.append(f"| {chip} | {output} | {width}x{height}x{bpp} | failed | | |")
                 elif args.docs:
                     os.makedirs(args.docs, exist_ok=True)
-                    shutil.copyfile(result["screendump"],
-                                    os.path.join(args.docs, f"reactos-{name}.png"))
+                    picture = f"reactos-{name}.png"
+                    shutil.copyfile(result["screendump"], os.path.join(args.docs, picture))
+                    relative = os.path.relpath(os.path.join(args.docs, picture),
+                                               os.path.dirname(args.guide or args.docs))
+                    rows.append(f"| {chip} | {output} | {width}x{height}x{bpp} | "
+                                f"{result['seconds_to_desktop']:.0f} s | "
+                                f"{board['refresh_hz']:.2f} Hz, pitch {board['pitch']} | "
+                                f"[{picture}]({relative}) |")
+    if args.guide:
+        write_table(args.guide, rows)
     print(f"reactos: {runs - len(failures)} of {runs} runs reached the driver's desktop"
           + (f"; failed: {' '.join(failures)}" if failures else ""))
     return 1 if failures else 0
