@@ -106,9 +106,13 @@ def bench(args, common):
             print(f"reactos: {args.record} has no {begin} ... {end} section", file=sys.stderr)
             return 1
         load = os.getloadavg()[0]
+        version = subprocess.run([args.qemu, "--version"], capture_output=True,
+                                 text=True).stdout.splitlines()[:1]
         table = ("| Mode | Board | orva.sys on the board (s) | VBE on standard VGA (s) | Ratio |\n"
                  "|---|---|---:|---:|---:|\n" + line + "\n\n"
-                 f"Load average at the end of the runs: {load:.1f} on {os.cpu_count()} cores.\n")
+                 f"Load average at the end of the runs: {load:.1f} on {os.cpu_count()} cores; "
+                 f"{version[0] if version else 'QEMU'} with the board device "
+                 f"({os.path.realpath(args.qemu).replace(os.path.expanduser('~'), '~')}).\n")
         head, rest = text.split(begin, 1)
         text = head + begin + "\n" + table + end + rest.split(end, 1)[1]
         with open(args.record, "w") as file:
