@@ -144,6 +144,7 @@ void Trace::add(TraceEvent event) {
       break;
   }
   if (event.undecoded) ++counters_.undecoded;
+  if (sink_) sink_(event);
   if (recording_) events_.push_back(std::move(event));
 }
 

@@ -5,7 +5,9 @@
 // mapping the library refused carries "failed": true last.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orva::board {
@@ -59,6 +61,11 @@ class Trace {
   void clear();  // events and counters
   // Keep only counters (fuzzing, benchmarks); events are dropped.
   void setRecording(bool on) { recording_ = on; }
+  // Hands every event, as it is added, to `sink` as well (an emulator that runs
+  // for hours streams its trace instead of keeping it); empty: none. Clearing the
+  // trace keeps the sink.
+  using Sink = std::function<void(const TraceEvent&)>;
+  void setSink(Sink sink) { sink_ = std::move(sink); }
   bool recording() const { return recording_; }
   std::string toJsonLines() const;
   static std::string toJson(const TraceEvent& event);
@@ -67,6 +74,7 @@ class Trace {
   std::vector<TraceEvent> events_;
   TraceCounters counters_;
   bool recording_ = true;
+  Sink sink_;
 };
 
 }  // namespace orva::board

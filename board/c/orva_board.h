@@ -103,7 +103,8 @@ int orva_board_set_vcd_file(orva_board* board, const char* path);
 /* Writes out what the files lack: buffered trace lines and the VCD. */
 int orva_board_flush(orva_board* board);
 
-/* Accesses the board did not decode, and frame-buffer accesses beyond the memory. */
+/* Accesses the board did not decode (frame-buffer accesses beyond the memory
+ * among them) since it was made or last reset, and its virtual time. */
 uint64_t orva_board_undecoded(const orva_board* board);
 uint64_t orva_board_virtual_time_ns(const orva_board* board);
 
