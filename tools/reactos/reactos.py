@@ -47,6 +47,14 @@ def offered_modes(orvasim, chip, memory, output):
     return modes
 
 
+def refresh_text(board):
+    """The refresh the board's timing gives; none when the pixel clock is the
+    external one (the TV encoder's), which the board does not model."""
+    if board["refresh_hz"] == 0:
+        return "external pixel clock"
+    return f"{board['refresh_hz']:.2f} Hz"
+
+
 def report(options, result, board, found):
     print(f"reactos: {options.chip} {options.memory} {options.output} "
           f"{'x'.join(map(str, options.mode))} ({options.display})")
@@ -59,9 +67,8 @@ def report(options, result, board, found):
     print(f"  desktop after {result['seconds_to_desktop']} s; screendump {result['screendump']}")
     print(f"  serial log {result['serial']}")
     if board is not None:
-        refresh = board["refresh_hz"]
         print(f"  mode set by the driver (board registers): {board['width']} x {board['height']}, "
-              f"{board['bpp']} bpp, {refresh:.2f} Hz, pitch {board['pitch']} bytes")
+              f"{board['bpp']} bpp, {refresh_text(board)}, pitch {board['pitch']} bytes")
         print(f"  screendump equals the board's scanout: {board.get('screen_equal', False)}")
     ok = True
     for name, passed, detail in found:
@@ -187,7 +194,7 @@ def main():
                                                os.path.dirname(args.guide or args.docs))
                     rows.append(f"| {chip} | {output} | {width}x{height}x{bpp} | "
                                 f"{result['seconds_to_desktop']:.0f} s | "
-                                f"{board['refresh_hz']:.2f} Hz, pitch {board['pitch']} | "
+                                f"{refresh_text(board)}, pitch {board['pitch']} | "
                                 f"[{picture}]({relative}) |")
     if args.guide:
         write_table(args.guide, rows)
