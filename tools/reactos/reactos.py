@@ -11,9 +11,9 @@ TFT panel, at 8, 16 and 24 bpp where the output offers the mode) and, with
 --docs, copies each desktop there as reactos-CHIP-OUTPUT-WxHxBPP.png; with
 --guide, rewrites the table between "<!-- reactos:desktops -->" and
 "<!-- /reactos:desktops -->" of that file with each run's figures and picture.
---bench boots the same mode twice in a row on one QEMU: through orva.sys on
-the board, and through ReactOS's VBE miniport on QEMU's standard VGA; it prints
-both times to the desktop and their ratio, and with --record rewrites the
+--bench boots the same mode on one QEMU through orva.sys on the board and
+through ReactOS's VBE miniport on QEMU's standard VGA, --rounds times each in
+turn; it prints each time to the desktop, the medians and their ratio, and with --record rewrites the
 section between "<!-- reactos:begin -->" and "<!-- reactos:end -->" of FILE.
 Exit status: 0 when every run reached the desktop and passed its checks.
 """
@@ -21,6 +21,7 @@ import argparse
 import json
 import os
 import shutil
+import statistics
 import subprocess
 import sys
 
@@ -90,21 +91,24 @@ def one(options):
 
 
 def bench(args, common):
+    """Boots through orva.sys and through VBE in turn, args.rounds times each,
+    the order swapped every round; the median of each and their ratio."""
     mode = run.parse_mode(args.mode)
-    times = {}
-    for display in ("orva", "vbe"):
-        values = dict(common, display=display)
-        options = run.Options(chip=args.chip, output=args.output, mode=mode,
-                              out=os.path.join(args.out, f"bench-{display}"), **values)
-        ok, result, _ = one(options)
-        if not ok:
-            return 1
-        times[display] = result["seconds_to_desktop"]
-    ratio = times["orva"] / times["vbe"]
-    line = (f"| {args.mode} | {args.chip} {args.memory} {args.output} | {times['orva']:.1f} | "
-            f"{times['vbe']:.1f} | {ratio:.2f} |")
-    print(f"reactos: power-on to desktop: orva.sys {times['orva']:.1f} s, VBE on QEMU's "
-          f"standard VGA {times['vbe']:.1f} s, ratio {ratio:.2f}")
+    times = {"orva": [], "vbe": []}
+    for round_number in range(args.rounds):
+        order = ("orva", "vbe") if round_number % 2 == 0 else ("vbe", "orva")
+        for display in order:
+            values = dict(common, display=display)
+            options = run.Options(chip=args.chip, output=args.output, mode=mode,
+                                  out=os.path.join(args.out, f"bench-{display}"), **values)
+            ok, result, _ = one(options)
+            if not ok:
+                return 1
+            times[display].append(result["seconds_to_desktop"])
+    median = {display: statistics.median(values) for display, values in times.items()}
+    ratio = median["orva"] / median["vbe"]
+    print(f"reactos: power-on to desktop, median of {args.rounds}: orva.sys {median['orva']:.1f} s, "
+          f"VBE on QEMU's standard VGA {median['vbe']:.1f} s, ratio {ratio:.2f}")
     if args.record:
         with open(args.record) as file:
             text = file.read()
@@ -115,9 +119,14 @@ def bench(args, common):
         load = os.getloadavg()[0]
         version = subprocess.run([args.qemu, "--version"], capture_output=True,
                                  text=True).stdout.splitlines()[:1]
-        table = ("| Mode | Board | orva.sys on the board (s) | VBE on standard VGA (s) | Ratio |\n"
-                 "|---|---|---:|---:|---:|\n" + line + "\n\n"
-                 f"Load average at the end of the runs: {load:.1f} on {os.cpu_count()} cores; "
+        each = lambda values: ", ".join(f"{value:.1f}" for value in values)  # noqa: E731
+        table = ("| Mode | Board | orva.sys on the board (s) | VBE on standard VGA (s) | "
+                 "Ratio of the medians |\n|---|---|---|---|---:|\n"
+                 f"| {args.mode} | {args.chip} {args.memory} {args.output} | "
+                 f"{each(times['orva'])} (median {median['orva']:.1f}) | "
+                 f"{each(times['vbe'])} (median {median['vbe']:.1f}) | {ratio:.2f} |\n\n"
+                 f"{args.rounds} rounds, the order swapped each round. Load average at the end of "
+                 f"the runs: {load:.1f} on {os.cpu_count()} cores; "
                  f"{version[0] if version else 'QEMU'} with the board device "
                  f"({os.path.realpath(args.qemu).replace(os.path.expanduser('~'), '~')}).\n")
         head, rest = text.split(begin, 1)
@@ -156,6 +165,7 @@ def main():
     parser.add_argument("--guide", help="with --all: the document whose desktop table to rewrite")
     parser.add_argument("--bench", action="store_true")
     parser.add_argument("--record", help="with --bench: the document whose table to rewrite")
+    parser.add_argument("--rounds", type=int, default=3, help="with --bench: boots of each kind")
     parser.add_argument("--qemu", required=True)
     parser.add_argument("--package", required=True)
     parser.add_argument("--replay", required=True)
