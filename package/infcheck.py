@@ -163,6 +163,43 @@ def registry_entries(inf, sections):
     return found
 
 
+def install_plan(inf, decoration="NTx86"):
+    """What installing the package's first model on a platform writes: the
+    service (name and its section's values, ServiceBinary with %12% as
+    system32\\drivers) and the software settings, [(name, flags, values)] of the
+    AddReg entries and [name] of the DelReg entries. None when the INF names no
+    such model, install section or service (check() reports why)."""
+    for _, value in inf.entries("Manufacturer"):
+        models = split_fields(value)[0]
+        for section in (f"{models}.{decoration}", models):
+            for _, model in inf.entries(section):
+                resolved = inf.decorated(split_fields(model)[0], decoration)
+                if resolved is None:
+                    return None
+                service = None
+                for key, entry in inf.entries(resolved + ".Services"):
+                    fields = split_fields(entry)
+                    if key and key.lower() == "addservice" and len(fields) >= 3:
+                        service = (fields[0], fields[2])
+                if service is None or not inf.has(service[1]):
+                    return None
+                values = {key: entry.strip('"') for key, entry in inf.entries(service[1]) if key}
+                binary = values.get("ServiceBinary", "")
+                values["ServiceBinary"] = re.sub(r"^%12%", r"system32\\drivers", binary)
+                settings = {resolved + ".SoftwareSettings"}
+                added = [(name, flags, list(entries))
+                         for _, name, flags, entries in registry_entries(inf, settings)]
+                removed = []
+                for name in inf.directives(resolved + ".SoftwareSettings", "delreg"):
+                    for key, entry in inf.entries(name):
+                        fields = split_fields(entry if key is None else f"{key}={entry}")
+                        if len(fields) >= 3 and fields[0].upper() == "HKR":
+                            removed.append(fields[2])
+                return {"service": service[0], "service_values": values,
+                        "add": added, "delete": removed}
+    return None
+
+
 def check_version(inf, version, package, say):
     """DriverVer is a date and a four-part version, the project's when given;
     a catalog named by CatalogFile is in the package."""
