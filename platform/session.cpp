@@ -348,6 +348,12 @@ bool Session::open() {
   return started();
 }
 
+void Session::close() {
+  if (!impl_->opened) throw std::logic_error("the device is not open");
+  impl_->opened = false;
+  for (Impl::Adapter& adapter : impl_->adapters) adapter.initialized = false;
+}
+
 bool Session::started() const {
   return found() && impl_->opened && impl_->adapters.front().initialized;
 }

@@ -154,6 +154,31 @@ TEST(Reset, WritesTheTwoEngineRegistersAndNothingElse) {
   EXPECT_TRUE(SameExtension(*session, extension));
 }
 
+// The video port library runs HwInitialize at every open of the device (a display
+// driver disabled and enabled again opens it again): the driver's touches nothing,
+// loses nothing, and the next mode set programs the board as the first one did.
+TEST(Reset, ADeviceOpenedAgainKeepsItsStateAndSetsModesAlike) {
+  auto session = Boot(Variant::Bramble);
+  const auto busEvents = [&] {
+    std::vector<std::array<uint64_t, 5>> seen;  // op, width, address, value, undecoded
+    for (const auto& e : Events(*session))
+      seen.push_back({static_cast<uint64_t>(e.op), e.width, e.address, e.value, e.undecoded});
+    return seen;
+  };
+  session->trace().clear();
+  ASSERT_EQ(platform::setMode(*session, k800x600x8).status, 0u);
+  const auto first = busEvents();
+  const auto extension = Extension(*session);
+  EXPECT_EQ(platform::resetDevice(*session).status, 0u);
+  session->close();
+  session->trace().clear();
+  ASSERT_TRUE(session->open());
+  EXPECT_TRUE(busEvents().empty());
+  EXPECT_TRUE(SameExtension(*session, extension));
+  ASSERT_EQ(platform::setMode(*session, k800x600x8).status, 0u);
+  EXPECT_EQ(busEvents(), first);
+}
+
 // --- The mode set ----------------------------------------------------------------------
 
 struct Layout {

@@ -87,6 +87,14 @@ TEST(PlatformLoad, HwInitializeWaitsForTheOpen) {
   EXPECT_THROW(session.open(), std::logic_error);
   session.request(kProbeEcho, {}, 0);
   EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulStartCalls"), 1u);
+  // Closed, the device takes no request; opened again, HwInitialize runs again.
+  session.close();
+  EXPECT_FALSE(session.started());
+  EXPECT_THROW(session.request(kProbeEcho, {}, 0), std::logic_error);
+  EXPECT_THROW(session.close(), std::logic_error);
+  EXPECT_TRUE(session.open());
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulInitializeCalls"), 2u);
+  EXPECT_EQ(probeValue<ULONG>(session, "PROBE_ulFindCalls"), 1u);
 }
 
 TEST(PlatformLoad, AMissingModuleIsRefused) {

@@ -127,9 +127,16 @@ class Session {
   uint32_t driverEntryStatus() const;  // the value DriverEntry returned (an NT status)
   bool found() const;                  // HwFindAdapter found the adapter
   // Opens the device as the display driver does before its first request:
-  // HwInitialize runs now. Returns started(). Throws std::logic_error before
-  // DriverEntry or when the device is already open.
+  // HwInitialize runs now, at every open, as the video port library runs it
+  // whenever the device is opened (a display driver that is disabled and enabled
+  // again opens it again). Returns started(). Throws std::logic_error before
+  // DriverEntry or when the device is already open (the display driver opens it
+  // exclusively).
   bool open();
+  // Closes the device as the display driver does when it is disabled: no
+  // miniport routine runs; requests are refused until the next open(). Throws
+  // std::logic_error when the device is not open.
+  void close();
   bool started() const;  // found, open and initialised: requests are accepted
 
   board::Board& board();
