@@ -2,29 +2,11 @@
 
 #include <png.h>
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 namespace orva::board {
-
-bool writePng(const Image& image, const std::string& path, std::string* error) {
-  png_image png;
-  std::memset(&png, 0, sizeof png);
-  png.version = PNG_IMAGE_VERSION;
-  png.width = image.width;
-  png.height = image.height;
-  png.format = PNG_FORMAT_RGB;
-  if (image.width == 0 || image.height == 0 ||
-      image.rgb.size() != size_t{image.width} * image.height * 3) {
-    if (error) *error = "image has no pixels or a wrong buffer size";
-    return false;
-  }
-  if (!png_image_write_to_file(&png, path.c_str(), 0, image.rgb.data(), 0, nullptr)) {
-    if (error) *error = png.message;
-    png_image_free(&png);
-    return false;
-  }
-  return true;
-}
 
 bool encodePng(const Image& image, std::vector<uint8_t>& bytes, std::string* error) {
   png_image png;
@@ -49,6 +31,17 @@ bool encodePng(const Image& image, std::vector<uint8_t>& bytes, std::string* err
   if (error) *error = png.message;
   png_image_free(&png);
   return false;
+}
+
+bool writePng(const Image& image, const std::string& path, std::string* error) {
+  std::vector<uint8_t> bytes;
+  if (!encodePng(image, bytes, error)) return false;
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  bool written =
+      file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  if (file != nullptr && std::fclose(file) != 0) written = false;
+  if (!written && error) *error = path + ": " + std::strerror(errno);
+  return written;
 }
 
 bool readPng(const std::string& path, Image& image, std::string* error) {
