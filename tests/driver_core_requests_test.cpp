@@ -156,27 +156,29 @@ TEST(Reset, WritesTheTwoEngineRegistersAndNothingElse) {
 
 // The video port library runs HwInitialize at every open of the device (a display
 // driver disabled and enabled again opens it again): the driver's touches nothing,
-// loses nothing, and the next mode set programs the board as the first one did.
+// loses nothing, and the next mode set writes the board as the first one did (its
+// reads see the first mode's registers, so only the writes are compared).
 TEST(Reset, ADeviceOpenedAgainKeepsItsStateAndSetsModesAlike) {
   auto session = Boot(Variant::Bramble);
-  const auto busEvents = [&] {
+  const auto busEvents = [&](std::vector<Op> ops) {
     std::vector<std::array<uint64_t, 5>> seen;  // op, width, address, value, undecoded
-    for (const auto& e : Events(*session))
+    for (const auto& e : Events(*session, ops))
       seen.push_back({static_cast<uint64_t>(e.op), e.width, e.address, e.value, e.undecoded});
     return seen;
   };
+  const std::vector<Op> writes = {Op::Out, Op::Write};
   session->trace().clear();
   ASSERT_EQ(platform::setMode(*session, k800x600x8).status, 0u);
-  const auto first = busEvents();
+  const auto first = busEvents(writes);
   const auto extension = Extension(*session);
   EXPECT_EQ(platform::resetDevice(*session).status, 0u);
   session->close();
   session->trace().clear();
   ASSERT_TRUE(session->open());
-  EXPECT_TRUE(busEvents().empty());
+  EXPECT_TRUE(busEvents({Op::In, Op::Out, Op::Read, Op::Write}).empty());
   EXPECT_TRUE(SameExtension(*session, extension));
   ASSERT_EQ(platform::setMode(*session, k800x600x8).status, 0u);
-  EXPECT_EQ(busEvents(), first);
+  EXPECT_EQ(busEvents(writes), first);
 }
 
 // --- The mode set ----------------------------------------------------------------------
