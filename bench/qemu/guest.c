@@ -13,7 +13,7 @@
 #define MULTIBOOT_FLAGS 0u
 
 __attribute__((section(".multiboot"), used, aligned(4))) static const uint32_t header[3] = {
-    MULTIBOOT_MAGIC, MULTIBOOT_FLAGS, (uint32_t)-(MULTIBOOT_MAGIC + MULTIBOOT_FLAGS)};
+    MULTIBOOT_MAGIC, MULTIBOOT_FLAGS, (uint32_t) - (MULTIBOOT_MAGIC + MULTIBOOT_FLAGS)};
 
 struct multiboot_info {
   uint32_t flags, mem_lower, mem_upper, boot_device, cmdline;
@@ -46,7 +46,8 @@ static uint32_t count_after_space(const char* text) {
 #define WINDOW 0x08000000u /* the graphics window at power-up */
 
 void entry(uint32_t magic, const struct multiboot_info* info) {
-  const char* cmdline = (magic == 0x2BADB002u && (info->flags & 4)) ? (const char*)info->cmdline : "";
+  const char* cmdline =
+      (magic == 0x2BADB002u && (info->flags & 4)) ? (const char*)info->cmdline : "";
   /* The boot loader's name comes first: skip to the first argument. */
   while (*cmdline && *cmdline != ' ') ++cmdline;
   while (*cmdline == ' ') ++cmdline;
