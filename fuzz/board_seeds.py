@@ -42,8 +42,8 @@ def seed(chip, memory_kb, events):
 
 def main():
     outdir = sys.argv[1]
-    for spec in sys.argv[2:]:
-        chip, memory_kb, path = spec.split(":", 2)
+    for run in sys.argv[2:]:
+        chip, memory_kb, path = run.split(":", 2)
         with open(path) as f:
             events = [json.loads(line) for line in f if line.strip()]
         name = f"{outdir}/{path.rsplit('/', 1)[-1].rsplit('.', 1)[0]}"

@@ -91,12 +91,12 @@ int main(int argc, char** argv) {
   std::vector<Frame> frames;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--frame") == 0 && i + 1 < argc) {
-      std::stringstream spec(argv[++i]);
+      std::stringstream fields(argv[++i]);
       Frame frame;
-      std::getline(spec, frame.name, ',');
-      std::getline(spec, frame.chip, ',');
-      std::getline(spec, frame.trace, ',');
-      std::getline(spec, frame.vram, ',');
+      std::getline(fields, frame.name, ',');
+      std::getline(fields, frame.chip, ',');
+      std::getline(fields, frame.trace, ',');
+      std::getline(fields, frame.vram, ',');
       frames.push_back(frame);
     } else {
       rest.push_back(argv[i]);
