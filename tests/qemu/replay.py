@@ -21,6 +21,11 @@ import subprocess
 import sys
 import tempfile
 
+# The QMP client the ReactOS run uses.
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools",
+                                "reactos"))
+from qmp import execute  # noqa: E402
+
 # Outputs with modes per variant (every variant drives the VGA connector).
 VGA_OUTPUTS = ["MONITOR", "100HZPAL", "VGANTSC"]
 TV_OUTPUTS = ["TVPAL", "TVNTSC", "TVNTSC269"]
@@ -148,23 +153,13 @@ class Qemu:
         return reply[1:]
 
     def command(self, name, **arguments):
-        message = {"execute": name}
-        if arguments:
-            message["arguments"] = arguments
-        self.qmp.write(json.dumps(message) + "\n")
-        while True:
-            reply = json.loads(self.qmp.readline())
-            if "event" in reply:
-                continue
-            if "error" in reply:
-                raise RuntimeError(f"QMP {name}: {reply['error']}")
-            return reply.get("return")
+        return execute(self.qmp, name, arguments)
 
     def quit(self):
         """Ends QEMU the way a user does; the device writes its trace out."""
         try:
             self.command("quit")
-        except (OSError, ValueError):
+        except (OSError, ValueError, EOFError):
             pass
         return self.process.wait(timeout=60)
 

@@ -6,6 +6,26 @@ import subprocess
 import time
 
 
+def execute(channel, name, arguments=None):
+    """One QMP command over `channel` (a text stream in both directions): its
+    return value; events on the way are skipped. Raises RuntimeError on an error
+    reply and EOFError when QEMU closes the stream."""
+    message = {"execute": name}
+    if arguments:
+        message["arguments"] = arguments
+    channel.write(json.dumps(message) + "\n")
+    channel.flush()
+    while True:
+        line = channel.readline()
+        if not line:
+            raise EOFError(f"QEMU closed QMP during {name}")
+        reply = json.loads(line)
+        if "return" in reply:
+            return reply["return"]
+        if "error" in reply:
+            raise RuntimeError(f"QMP {name}: {reply['error'].get('desc')}")
+
+
 class Machine:
     def __init__(self, qemu, args, folder):
         self.folder = folder
@@ -31,8 +51,8 @@ class Machine:
                 if time.monotonic() > deadline:
                     raise RuntimeError("QEMU's QMP socket did not open")
                 time.sleep(0.05)
-        self.reader = self.sock.makefile("r")
-        json.loads(self.reader.readline())  # greeting
+        self.channel = self.sock.makefile("rw", buffering=1)
+        json.loads(self.channel.readline())  # greeting
         self.command("qmp_capabilities")
 
     def qemu_log(self):
@@ -41,16 +61,10 @@ class Machine:
             return file.read()[-2000:]
 
     def command(self, name, **arguments):
-        self.sock.sendall(json.dumps({"execute": name, "arguments": arguments}).encode() + b"\n")
-        while True:
-            line = self.reader.readline()
-            if not line:
-                raise RuntimeError(f"QEMU closed QMP: {self.qemu_log()}")
-            reply = json.loads(line)
-            if "return" in reply:
-                return reply["return"]
-            if "error" in reply:
-                raise RuntimeError(f"QMP {name}: {reply['error'].get('desc')}")
+        try:
+            return execute(self.channel, name, arguments)
+        except EOFError:
+            raise RuntimeError(f"QEMU closed QMP: {self.qemu_log()}")
 
     def screendump(self, path, fmt="ppm"):
         arguments = {"filename": path}
