@@ -227,8 +227,7 @@ bool Board::State::fixedPort(uint32_t port) const {
 
 bool Board::State::tftDecodes(uint32_t port, unsigned width) const {
   const uint32_t base = tftBase(), bytes = width / 8;
-  if (variant() != Variant::Mistral || port < base ||
-      port + bytes > base + TftInterface::kPortBytes)
+  if (!decodesTftPorts() || port < base || port + bytes > base + TftInterface::kPortBytes)
     return false;
   for (uint32_t k = 0; k < bytes; ++k)
     if (fixedPort(port + k)) return false;
@@ -377,6 +376,8 @@ uint8_t Board::superIo(uint8_t logicalDevice, uint8_t index) const {
 bool Board::superIoConfigMode() const { return state_->sioConfigMode; }
 uint8_t Board::clockSelect(uint8_t index) const { return state_->clockSel[index]; }
 uint16_t Board::tftBasePort() const { return state_->tftBase(); }
+bool Board::decodesTftPorts() const { return state_->decodesTftPorts(); }
+bool Board::hasSuperIo() const { return state_->hasSuperIo(); }
 uint32_t Board::pciConfig(uint32_t address) const { return state_->pciRead(address); }
 uint64_t Board::frameBufferFaults() const { return state_->fbFaults; }
 

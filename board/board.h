@@ -199,6 +199,8 @@ class Board {
   bool superIoConfigMode() const;
   uint8_t clockSelect(uint8_t index) const;  // the 0xEA/0xEB pair
   uint16_t tftBasePort() const;              // configuration 0x1D/0x1E now
+  bool decodesTftPorts() const;              // the TFT interface's port block (Mistral)
+  bool hasSuperIo() const;                   // 0x370/0x371 and 0xEA/0xEB (not Pinto)
   // PCI configuration word as a mechanism #1 address would read it (no trace, no time).
   uint32_t pciConfig(uint32_t address) const;
   // Frame-buffer accesses through read()/write() beyond the memory (also undecoded).

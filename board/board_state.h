@@ -88,6 +88,7 @@ struct Board::State {
   Variant variant() const { return config.variant; }
   bool isPinto() const { return config.variant == Variant::Pinto; }
   bool hasSuperIo() const { return !isPinto(); }
+  bool decodesTftPorts() const { return config.variant == Variant::Mistral; }
   bool extensionsEnabled() const { return seq[0x06] == 0x57; }
   bool colourAddressing() const { return (misc & 0x01) != 0; }
   uint16_t tftBase() const { return static_cast<uint16_t>(cfg[0x1D] | cfg[0x1E] << 8); }

@@ -245,13 +245,8 @@ size_t orva_board_vram_size(const orva_board* h) {
 uint32_t orva_board_gbase(const orva_board* h) { return h->board->gbase(); }
 uint16_t orva_board_tft_base_port(const orva_board* h) { return h->board->tftBasePort(); }
 
-int orva_board_decodes_tft_ports(const orva_board* h) {
-  return h->board->config().variant == orva::board::Variant::Mistral;
-}
-
-int orva_board_has_super_io(const orva_board* h) {
-  return h->board->config().variant != orva::board::Variant::Pinto;
-}
+int orva_board_decodes_tft_ports(const orva_board* h) { return h->board->decodesTftPorts(); }
+int orva_board_has_super_io(const orva_board* h) { return h->board->hasSuperIo(); }
 
 void orva_board_on_layout_change(orva_board* h, orva_board_layout_fn fn, void* opaque) {
   h->layoutFn = fn;
